@@ -1,0 +1,351 @@
+// End-to-end: the real program, started with only the variables a case
+// sets, against data directories made for the case. Output, messages and
+// exit status are compared exactly.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+std::string record(const std::string &status_icon, const std::string &app_icon,
+                   const std::string &app, const std::string &cell)
+{
+    return status_icon + "\n" + app_icon + "\n" + app + "\n" + app + "\n" + cell + "\n";
+}
+
+std::string no_icon(const std::string &app)
+{
+    return "ERROR: get_app_icon(): app \"" + app + "\" doesn't have a icon-24!\n";
+}
+
+std::string no_description(const std::string &app)
+{
+    return "ERROR: get_app_status_and_desc(): app \"" + app + "\" doesn't have a description!\n";
+}
+
+std::string long_status(const std::string &function, const std::string &app)
+{
+    return "ERROR: " + function + "(): app \"" + app + "\" has a status longer than 29 bytes!\n";
+}
+
+Outcome run_apps(const std::string &directory, const std::string &apps,
+                 const RunOptions &options = {})
+{
+    return run_applist({"DIRECTORY=" + directory, "APPS=" + apps}, options);
+}
+
+void expect_run(const Outcome &run, const std::string &out, const std::string &err, int status)
+{
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.out, out);
+    EXPECT_EQ(run.err, err);
+    EXPECT_EQ(run.status, status);
+}
+
+const std::string kAppsUnset = "ERROR: \"APPS\" environment variable isn't set!\n";
+const std::string kDirectoryUnset = "ERROR: \"DIRECTORY\" environment variable isn't set!\n";
+
+TEST(Environment, ChecksBothVariablesBeforeAnyOutput)
+{
+    const struct {
+        const char *name;
+        std::vector<std::string> env;
+        std::string err;
+        int status;
+    } cases[] = {
+        {"both missing", {}, kAppsUnset, 1},
+        {"apps missing", {"DIRECTORY=/tmp"}, kAppsUnset, 1},
+        {"directory missing", {"APPS=a"}, kDirectoryUnset, 1},
+        {"empty list", {"DIRECTORY=/nonexistent", "APPS="}, "", 0},
+        {"newlines only", {"DIRECTORY=/nonexistent", "APPS=\n\n\n"}, "", 0},
+        {"newline in directory",
+         {"DIRECTORY=/srv\n/data", "APPS=a"},
+         "ERROR: \"DIRECTORY\" environment variable contains a newline!\n",
+         1},
+        {"directory too long",
+         {"DIRECTORY=/" + std::string(284, 'd'), "APPS=a"},
+         "ERROR: \"DIRECTORY\" environment variable is longer than 284 bytes!\n",
+         1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        expect_run(run_applist(c.env), "", c.err, c.status);
+    }
+}
+
+// An app for every shape a data directory gives, each run on its own.
+TEST(Rows, EachCellFromTheDataDirectory)
+{
+    DataDir data;
+    const std::string d = data.root;
+    data.file("icons/installed.png", "png");
+    data.file("icons/none.png", "png");
+    data.file("icons/.png", "png");
+    const std::string s29(29, 's');
+    const std::string s30(30, 's');
+    data.file("icons/" + s29 + ".png", "png");
+    data.file("icons/" + s30 + ".png", "png");
+
+    data.app("full", "installed", "A full app");
+    data.app("Text Editor", "installed", "Edits text");
+    data.app("no icon", "installed", "Has no icon", false);
+    data.file("data/status/no description", "installed\n");
+    data.file("apps/no description/icon-24.png", "png");
+    data.dir("apps/bare");
+    data.file("apps/no status/description", "Never installed\n");
+    data.file("apps/no status/icon-24.png", "png");
+    data.app("unknown status", "updating", "Status without icon");
+    data.app("crlf", "installed\r", "Windows line ends\r");
+    data.file("data/status/no newline", "installed");
+    data.file("apps/no newline/description", "No newline at end");
+    data.file("apps/no newline/icon-24.png", "png");
+    data.file("data/status/empty status", "");
+    data.file("apps/empty status/description", "Empty status\n");
+    data.app("empty description", "installed", "");
+    data.app("status 29", s29, "Long status");
+    data.app("status 30", s30, "Too long status");
+    data.app("cr inside", "inst\ralled", "Desc\rwith cr");
+    data.app("two lines", "installed", "First\nSecond");
+    data.app("markup", "installed", "Tom & Jerry <b>bold</b> %s %n");
+    data.file("data/status/directory description", "installed\n");
+    data.dir("apps/directory description/description");
+    data.dir("data/status/directory status");
+    data.file("apps/directory status/description", "Status is a directory\n");
+
+    const std::string installed = d + "/icons/installed.png";
+    const std::string none = d + "/icons/none.png";
+    const auto icon = [&](const std::string &app) { return d + "/apps/" + app + "/icon-24.png"; };
+    const struct {
+        std::string app;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"full", record(installed, icon("full"), "full", "(installed) A full app"), ""},
+        {"Text Editor",
+         record(installed, icon("Text Editor"), "Text Editor", "(installed) Edits text"), ""},
+        {"no icon", record(installed, "", "no icon", "(installed) Has no icon"),
+         no_icon("no icon")},
+        {"no description", record(installed, icon("no description"), "no description", ""),
+         no_description("no description")},
+        {"bare", record(none, "", "bare", ""), no_icon("bare") + no_description("bare")},
+        {"not there", record(none, "", "not there", ""),
+         no_icon("not there") + no_description("not there")},
+        {"no status", record(none, icon("no status"), "no status", "(uninstalled) Never installed"),
+         ""},
+        {"unknown status",
+         record(none, icon("unknown status"), "unknown status", "(updating) Status without icon"),
+         ""},
+        {"crlf", record(installed, icon("crlf"), "crlf", "(installed) Windows line ends"), ""},
+        {"no newline",
+         record(installed, icon("no newline"), "no newline", "(installed) No newline at end"), ""},
+        {"empty status", record(d + "/icons/.png", "", "empty status", "() Empty status"),
+         no_icon("empty status")},
+        {"empty description",
+         record(installed, icon("empty description"), "empty description", "(installed) "), ""},
+        {"status 29",
+         record(d + "/icons/" + s29 + ".png", icon("status 29"), "status 29",
+                "(" + s29 + ") Long status"),
+         ""},
+        {"status 30", record(none, icon("status 30"), "status 30", "(uninstalled) Too long status"),
+         long_status("get_app_status_with_none", "status 30") +
+             long_status("get_app_status", "status 30")},
+        {"cr inside", record(none, icon("cr inside"), "cr inside", "(inst\ralled) Desc\rwith cr"),
+         ""},
+        {"two lines", record(installed, icon("two lines"), "two lines", "(installed) First"), ""},
+        {"markup",
+         record(installed, icon("markup"), "markup", "(installed) Tom & Jerry <b>bold</b> %s %n"),
+         ""},
+        {"directory description", record(installed, "", "directory description", "(installed) "),
+         no_icon("directory description")},
+        {"directory status",
+         record(d + "/icons/.png", "", "directory status", "() Status is a directory"),
+         no_icon("directory status")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.app);
+        expect_run(run_apps(d, c.app), c.out, c.err, 0);
+    }
+}
+
+TEST(Rows, LongDescriptionIsCutToTheCell)
+{
+    DataDir data;
+    data.app("long", "installed", std::string(5000, 'x'));
+    const Outcome run = run_apps(data.root, "long");
+    const std::string cell = ("(installed) " + std::string(5000, 'x')).substr(0, 4095);
+    expect_run(
+        run,
+        record(data.root + "/icons/none.png", data.path("apps/long/icon-24.png"), "long", cell), "",
+        0);
+}
+
+TEST(Rows, SpecialFilesNeverHoldTheRunUp)
+{
+    DataDir data;
+    data.file("icons/none.png", "png");
+    data.fifo("data/status/fifo status");
+    data.file("apps/fifo status/description", "Status is a FIFO\n");
+    data.file("data/status/fifo description", "none\n");
+    data.fifo("apps/fifo description/description");
+    data.symlink("data/status/zero", "/dev/zero");
+    data.symlink("apps/zero/description", "/dev/zero");
+    data.symlink("apps/loop/description", "description");
+    data.symlink("apps/dangling/description", "nowhere");
+    const std::string none = data.root + "/icons/none.png";
+    const std::string loop_dangling =
+        no_icon("loop") + no_description("loop") + no_icon("dangling") + no_description("dangling");
+    const Outcome run = run_apps(data.root, "fifo status\nfifo description\nzero\nloop\ndangling",
+                                 {Stdout::Capture, false, 10});
+    expect_run(
+        run,
+        record(none, "", "fifo status", "() Status is a FIFO") +
+            record(none, "", "fifo description", "(none) ") + record(none, "", "zero", "() ") +
+            record(none, "", "loop", "") + record(none, "", "dangling", ""),
+        no_icon("fifo status") + no_icon("fifo description") + no_icon("zero") + loop_dangling, 0);
+}
+
+// A path over its field is never probed: the status path holds 249 bytes,
+// the status icon path 299. Neither message appears for the status cells.
+TEST(Rows, PathsOverTheirFieldCountAsAbsent)
+{
+    DataDir data;
+    const std::size_t room = 249 - (data.root.size() + 13);
+    const std::string cut = std::string(room, 'n');
+    const std::string app = cut + "-full-name";
+    data.file("data/status/" + cut, "installed\n"); // the cut name: must not be read
+    data.file("data/status/" + app, "installed\n");
+    data.file("apps/" + app + "/description", "Long name\n");
+    data.file("apps/" + app + "/icon-24.png", "png");
+    expect_run(run_apps(data.root, app),
+               record(data.root + "/icons/none.png", data.path("apps/" + app + "/icon-24.png"), app,
+                      "(uninstalled) Long name"),
+               "", 0);
+
+    // A directory text of 284 bytes leaves no room for icons/installed.png.
+    const std::size_t left = 283 - data.root.size();
+    const std::string deep =
+        data.root + "/" + std::string(left / 2, 'd') + "/" + std::string(left - left / 2 - 1, 'e');
+    ASSERT_EQ(deep.size(), 284U);
+    data.file(deep.substr(data.root.size() + 1) + "/icons/installed.png", "png");
+    data.file(deep.substr(data.root.size() + 1) + "/data/status/a", "installed\n");
+    expect_run(run_apps(deep + "/", "a"), record(deep + "/icons/none.png", "", "a", ""),
+               no_icon("a") + no_description("a"), 0);
+
+    const std::string huge(5000, 'h');
+    expect_run(run_apps(data.root, huge), record(data.root + "/icons/none.png", "", huge, ""),
+               no_icon(huge) + no_description(huge), 0);
+}
+
+TEST(List, WalksNamesInOrder)
+{
+    DataDir data;
+    data.app("a", "installed", "A");
+    data.app("b", "installed", "B");
+    data.file("data/status/a\r", "installed\n");
+    const std::string none = data.root + "/icons/none.png";
+    const std::string a = record(none, data.path("apps/a/icon-24.png"), "a", "(installed) A");
+    const std::string b = record(none, data.path("apps/b/icon-24.png"), "b", "(installed) B");
+    const std::string a_cr = record(none, "", "a\r", "");
+    const struct {
+        const char *name;
+        std::string apps;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"empty line and final newline", "a\n\nb\n", a + b, ""},
+        {"leading newlines", "\n\nb", b, ""},
+        {"same name twice", "a\na", a + a, ""},
+        {"crlf list keeps the carriage return", "a\r\nb", a_cr + b,
+         no_icon("a\r") + no_description("a\r")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        expect_run(run_apps(data.root, c.apps), c.out, c.err, 0);
+    }
+}
+
+TEST(List, DirectoryLosesOneTrailingSlash)
+{
+    DataDir data;
+    data.app("a", "installed", "A");
+    const Outcome plain = run_apps(data.root, "a");
+    expect_run(run_apps(data.root + "/", "a"), plain.out, plain.err, 0);
+
+    const Outcome doubled = run_apps(data.root + "//", "a");
+    EXPECT_EQ(doubled.out, record(data.root + "//icons/none.png",
+                                  data.root + "//apps/a/icon-24.png", "a", "(installed) A"));
+
+    for (const char *root : {"/", ""}) {
+        SCOPED_TRACE(root);
+        expect_run(run_apps(root, "no-such-app-here"),
+                   record("/icons/none.png", "", "no-such-app-here", ""),
+                   no_icon("no-such-app-here") + no_description("no-such-app-here"), 0);
+    }
+}
+
+TEST(List, MissingDirectoryStillGivesEveryRow)
+{
+    const std::string d = "/nonexistent/applist";
+    const Outcome run = run_apps(d, "x\ny");
+    expect_run(run,
+               record(d + "/icons/none.png", "", "x", "") +
+                   record(d + "/icons/none.png", "", "y", ""),
+               no_icon("x") + no_description("x") + no_icon("y") + no_description("y"), 0);
+}
+
+TEST(Output, WriteErrorIsAFailure)
+{
+    DataDir data;
+    data.app("a", "installed", "A");
+    for (const Stdout out : {Stdout::DevFull, Stdout::Closed}) {
+        const Outcome run = run_apps(data.root, "a", {out, false, 30});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.rfind("ERROR: main(): can't write standard output: ", 0), 0U) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    }
+}
+
+TEST(Output, ManyRowsInOrder)
+{
+    DataDir data;
+    std::string apps;
+    std::string expected;
+    const std::string none = data.root + "/icons/none.png";
+    for (int i = 0; i < 3000; ++i) {
+        const std::string app = "app" + std::to_string(i);
+        apps += app + "\n";
+        expected += record(none, "", app, "");
+    }
+    data.dir("apps");
+    const Outcome run = run_apps(data.root, apps);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, expected);
+}
+
+// Unreadable files count as absent. Root reads everything, so as root the
+// program runs as nobody.
+TEST(Permissions, UnreadableFilesCountAsAbsent)
+{
+    DataDir data;
+    data.file("icons/installed.png", "png");
+    data.file("data/status/locked status", "installed\n", 0);
+    data.file("apps/locked status/description", "Status unreadable\n");
+    data.file("data/status/locked description", "installed\n");
+    data.file("apps/locked description/description", "secret\n", 0);
+    data.file("apps/locked description/icon-24.png", "png", 0);
+    const Outcome run = run_apps(data.root, "locked status\nlocked description",
+                                 {Stdout::Capture, running_as_root(), 30});
+    expect_run(run,
+               record(data.root + "/icons/none.png", "", "locked status",
+                      "(uninstalled) Status unreadable") +
+                   record(data.root + "/icons/installed.png", "", "locked description", ""),
+               no_icon("locked status") + no_icon("locked description") +
+                   no_description("locked description"),
+               0);
+}
+
+} // namespace

@@ -1,0 +1,191 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+void check(bool ok, const std::string &what)
+{
+    if (!ok)
+        throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> wrapper_words()
+{
+    std::vector<std::string> words;
+    const char *wrapper = std::getenv("APPLIST_TEST_WRAPPER");
+    std::istringstream in(wrapper != nullptr ? wrapper : "");
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+std::vector<char *> pointers(std::vector<std::string> &texts)
+{
+    std::vector<char *> result;
+    for (auto &text : texts)
+        result.push_back(text.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+// Runs in the forked child; only calls that are safe there.
+[[noreturn]] void exec_child(char **argv, char **envp, int out_fd, int err_fd,
+                             const RunOptions &options, const passwd *nobody)
+{
+    const int in_fd = open("/dev/null", O_RDONLY);
+    dup2(in_fd, 0);
+    if (options.out == Stdout::Closed)
+        close(1);
+    else
+        dup2(out_fd, 1);
+    dup2(err_fd, 2);
+    if (nobody != nullptr && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
+        _exit(125);
+    execve(argv[0], argv, envp);
+    _exit(127);
+}
+
+} // namespace
+
+DataDir::DataDir()
+{
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/applist-test-XXXXXX";
+    check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+    root = pattern;
+    // Open to the unprivileged user that the permission cases run as.
+    fs::permissions(root, fs::perms(0755));
+}
+
+DataDir::~DataDir()
+{
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+}
+
+std::string DataDir::path(const std::string &relative) const
+{
+    return root + "/" + relative;
+}
+
+void DataDir::dir(const std::string &path_) const
+{
+    fs::create_directories(path(path_));
+}
+
+void DataDir::file(const std::string &path_, const std::string &content, unsigned mode) const
+{
+    const fs::path full = path(path_);
+    fs::create_directories(full.parent_path());
+    {
+        std::ofstream out(full, std::ios::binary | std::ios::trunc);
+        out << content;
+        check(out.good(), "write " + full.string());
+    }
+    check(chmod(full.c_str(), mode) == 0, "chmod");
+}
+
+void DataDir::fifo(const std::string &path_) const
+{
+    const fs::path full = path(path_);
+    fs::create_directories(full.parent_path());
+    check(mkfifo(full.c_str(), 0644) == 0, "mkfifo");
+}
+
+void DataDir::symlink(const std::string &path_, const std::string &target) const
+{
+    const fs::path full = path(path_);
+    fs::create_directories(full.parent_path());
+    check(::symlink(target.c_str(), full.c_str()) == 0, "symlink");
+}
+
+void DataDir::app(const std::string &name, const std::string &status,
+                  const std::string &description, bool icon) const
+{
+    file("data/status/" + name, status + "\n");
+    file("apps/" + name + "/description", description + "\n");
+    if (icon)
+        file("apps/" + name + "/icon-24.png", "png");
+}
+
+bool running_as_root()
+{
+    return geteuid() == 0;
+}
+
+Outcome run_applist(const std::vector<std::string> &env, const RunOptions &options)
+{
+    DataDir capture;
+    const std::string out_path = capture.path("stdout");
+    const std::string err_path = capture.path("stderr");
+    const int out_fd = options.out == Stdout::DevFull
+                           ? open("/dev/full", O_WRONLY | O_CLOEXEC)
+                           : open(out_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    check(out_fd >= 0 && err_fd >= 0, "open capture files");
+
+    std::vector<std::string> args = wrapper_words();
+    args.push_back(APPLIST_BIN);
+    std::vector<std::string> environment = env;
+    std::vector<char *> argv = pointers(args);
+    std::vector<char *> envp = pointers(environment);
+    const passwd *nobody = options.as_nobody ? getpwnam("nobody") : nullptr;
+    check(!options.as_nobody || nobody != nullptr, "getpwnam(nobody)");
+
+    const pid_t pid = fork();
+    check(pid >= 0, "fork");
+    if (pid == 0)
+        exec_child(argv.data(), envp.data(), out_fd, err_fd, options, nobody);
+    close(out_fd);
+    close(err_fd);
+
+    Outcome run;
+    int wait_status = 0;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
+    // Poll rather than block, so a hanging program fails its case instead of the suite.
+    while (waitpid(pid, &wait_status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &wait_status, 0);
+            run.timed_out = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (!run.timed_out && WIFEXITED(wait_status))
+        run.status = WEXITSTATUS(wait_status);
+    if (WIFSIGNALED(wait_status))
+        run.signal = WTERMSIG(wait_status);
+    if (options.out == Stdout::Capture)
+        run.out = slurp(out_path);
+    run.err = slurp(err_path);
+    return run;
+}

@@ -1,0 +1,52 @@
+// Fixture directories and a runner for the real binary, shared by the tests.
+#ifndef APPLIST_TESTS_HARNESS_H
+#define APPLIST_TESTS_HARNESS_H
+
+#include <string>
+#include <vector>
+
+// A data directory in a fresh temporary folder, removed when it goes out of
+// scope. Paths handed to its functions are relative to root.
+struct DataDir {
+    DataDir();
+    ~DataDir();
+    DataDir(const DataDir &) = delete;
+    DataDir &operator=(const DataDir &) = delete;
+
+    void file(const std::string &path, const std::string &content, unsigned mode = 0644) const;
+    void dir(const std::string &path) const;
+    void fifo(const std::string &path) const;
+    void symlink(const std::string &path, const std::string &target) const;
+    std::string path(const std::string &relative) const;
+
+    // A complete app: status file, icon and description.
+    void app(const std::string &name, const std::string &status, const std::string &description,
+             bool icon = true) const;
+
+    std::string root;
+};
+
+enum class Stdout { Capture, DevFull, Closed };
+
+struct RunOptions {
+    Stdout out = Stdout::Capture;
+    bool as_nobody = false; // drop root, for permission cases
+    int timeout_seconds = 30;
+};
+
+struct Outcome {
+    std::string out;
+    std::string err;
+    int status = -1; // exit status, or -1 when killed by a signal or timed out
+    int signal = 0;  // the terminating signal, if any
+    bool timed_out = false;
+};
+
+// Starts applist with exactly the given environment ("NAME=value" strings).
+// APPLIST_TEST_WRAPPER, when set in the test's own environment, is split at
+// spaces and put before the program (for valgrind runs).
+Outcome run_applist(const std::vector<std::string> &env, const RunOptions &options = {});
+
+bool running_as_root();
+
+#endif

@@ -1,0 +1,206 @@
+// In-process tests of the pieces whose own contract is sharper than the
+// output: the line reader with its cut, the probe, the list walk and the
+// rule that a path which does not fit its field counts as absent.
+#include "app_data.h"
+#include "app_list.h"
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// Reads the first line the way every lookup does: clear, read, cut.
+std::string first_line(const std::string &path, std::uint64_t size = 4096)
+{
+    std::vector<char> buffer(size + 1, 'X');
+    str_zero(buffer.data());
+    getLine(path.c_str(), buffer.data(), size);
+    cut_line_end(buffer.data());
+    return buffer.data();
+}
+
+struct LineCase {
+    const char *name;
+    std::string content;
+    std::string expected;
+};
+
+TEST(LineReader, ReadsTheFirstLineWithoutItsLineEnd)
+{
+    const std::string a4095(4095, 'a');
+    const std::vector<LineCase> cases = {
+        {"newline", "installed\n", "installed"},
+        {"no final newline keeps the last character", "installed", "installed"},
+        {"crlf loses both", "installed\r\n", "installed"},
+        {"cr elsewhere stays", "in\rstalled\n", "in\rstalled"},
+        {"lone final cr stays", "installed\r", "installed\r"},
+        {"empty file", "", ""},
+        {"empty line", "\n", ""},
+        {"empty crlf line", "\r\n", ""},
+        {"only the first line", "first\nsecond\n", "first"},
+        {"zero byte ends the text", std::string("ab\0cd\n", 6), "ab"},
+        {"4095 bytes then newline", a4095 + "\n", a4095},
+        {"long line cut at capacity", std::string(10000, 'a'), a4095},
+        {"newline as the 4095th byte", std::string(4094, 'b') + "\nrest", std::string(4094, 'b')},
+    };
+    DataDir data;
+    for (const auto &c : cases) {
+        data.file("line", c.content);
+        EXPECT_EQ(first_line(data.path("line")), c.expected) << c.name;
+    }
+}
+
+TEST(LineReader, NeverWritesPastTheCapacity)
+{
+    DataDir data;
+    data.file("line", "abcdef\n");
+    for (std::uint64_t size = 1; size <= 9; ++size) {
+        std::vector<char> buffer(size + 8, 'X');
+        str_zero(buffer.data());
+        getLine(data.path("line").c_str(), buffer.data(), size);
+        const std::string text = buffer.data();
+        EXPECT_LE(text.size(), size - 1) << size;
+        EXPECT_EQ(text, std::string("abcdef\n").substr(0, size - 1)) << size;
+        for (std::size_t i = size; i < buffer.size(); ++i)
+            ASSERT_EQ(buffer[i], 'X') << "byte " << i << " written with size " << size;
+    }
+}
+
+TEST(LineReader, ReportsAnOpenFailureAndLeavesTheBuffer)
+{
+    DataDir data;
+    char buffer[16] = "kept";
+    testing::internal::CaptureStderr();
+    getLine(data.path("missing").c_str(), buffer, sizeof buffer);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "getLine(): fopen(): No such file or directory\n");
+    EXPECT_STREQ(buffer, "kept");
+}
+
+TEST(LineReader, SpecialFilesReadAsEmpty)
+{
+    DataDir data;
+    data.fifo("fifo");
+    data.dir("directory");
+    data.symlink("zero", "/dev/zero");
+    for (const char *name : {"fifo", "directory", "zero"})
+        EXPECT_EQ(first_line(data.path(name)), "") << name;
+}
+
+TEST(Probe, AnswersZeroForPresentAndOneForAbsent)
+{
+    DataDir data;
+    data.file("file", "x");
+    data.dir("directory");
+    data.fifo("fifo");
+    data.symlink("dangling", "nowhere");
+    data.symlink("loop", "loop");
+    const struct {
+        const char *path;
+        int expected;
+    } cases[] = {
+        {"file", 0},     {"directory", 0}, {"fifo", 0},   {"missing", 1},
+        {"dangling", 1}, {"loop", 1},      {"file/x", 1}, {"missing/x", 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(fileExists(data.path(c.path).c_str()), c.expected) << c.path;
+}
+
+TEST(AppList, SplitsAtNewlinesOnly)
+{
+    const struct {
+        std::string list;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"", {}},
+        {"\n\n\n", {}},
+        {"a", {"a"}},
+        {"a\n\nb\n", {"a", "b"}},
+        {"\n\na\n", {"a"}},
+        {"a\r\nb\r\n", {"a\r", "b\r"}},
+        {"a b\tc\n a", {"a b\tc", " a"}},
+        {"x\nx", {"x", "x"}},
+    };
+    for (const auto &c : cases) {
+        std::string_view rest = c.list;
+        std::vector<std::string> names;
+        for (std::string_view app = next_app(rest); !app.empty(); app = next_app(rest))
+            names.emplace_back(app);
+        EXPECT_EQ(names, c.names) << testing::PrintToString(c.list);
+    }
+}
+
+TEST(AppList, TrimsOneTrailingSlash)
+{
+    const struct {
+        const char *directory;
+        const char *trimmed;
+    } cases[] = {
+        {"/srv/data", "/srv/data"},
+        {"/srv/data/", "/srv/data"},
+        {"/srv/data//", "/srv/data/"},
+        {"/", ""},
+        {"", ""},
+        {"rel/", "rel"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(trim_directory(c.directory), c.trimmed) << c.directory;
+}
+
+// The status path field holds 249 bytes of path. A longer path is not
+// probed at all, even when a file bears its cut name.
+TEST(PathFit, StatusPathOverItsFieldCountsAsAbsent)
+{
+    DataDir data;
+    const std::size_t room = 249 - (data.root.size() + std::strlen("/data/status/"));
+    const std::string fitting(room, 's');
+    const std::string too_long = fitting + "t";
+    data.file("data/status/" + fitting, "installed\n");
+
+    char out[kStatusTextSize];
+    str_zero(out);
+    get_app_status(data.root, fitting, out, sizeof out);
+    EXPECT_STREQ(out, "installed");
+
+    str_zero(out);
+    get_app_status(data.root, too_long, out, sizeof out);
+    EXPECT_STREQ(out, "uninstalled");
+    str_zero(out);
+    get_app_status_with_none(data.root, too_long, out, sizeof out);
+    EXPECT_STREQ(out, "none");
+}
+
+TEST(PathFit, DefaultWordsAreCutToTheField)
+{
+    DataDir data;
+    char out[8];
+    std::memset(out, 'X', sizeof out);
+    get_app_status(data.root, "app", out, 5);
+    EXPECT_STREQ(out, "unin");
+    EXPECT_EQ(out[5], 'X');
+}
+
+TEST(PathFit, StatusIconFallbackNeedsRoomForTheWholePath)
+{
+    DataDir data;
+    const std::string fallback = data.root + "/icons/none.png";
+    char out[512];
+
+    str_zero(out);
+    get_status_icon(data.root, "app", out, fallback.size() + 1);
+    EXPECT_EQ(std::string(out), fallback);
+
+    str_zero(out);
+    testing::internal::CaptureStderr();
+    get_status_icon(data.root, "app", out, fallback.size());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR: get_status_icon(): "),
+              std::string::npos);
+    EXPECT_STREQ(out, "");
+}
+
+} // namespace
