@@ -152,7 +152,13 @@ Outcome run_applist(const std::vector<std::string> &env, const RunOptions &optio
     check(out_fd >= 0 && err_fd >= 0, "open capture files");
 
     std::vector<std::string> args = wrapper_words();
-    args.push_back(APPLIST_BIN);
+    args.emplace_back(APPLIST_BIN);
+    if (options.as_nobody) {
+        // The build tree may sit where nobody cannot reach; the capture folder is open.
+        args.back() = capture.path("applist");
+        fs::copy_file(APPLIST_BIN, args.back());
+        fs::permissions(args.back(), fs::perms(0755));
+    }
     std::vector<std::string> environment = env;
     std::vector<char *> argv = pointers(args);
     std::vector<char *> envp = pointers(environment);
