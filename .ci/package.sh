@@ -25,19 +25,23 @@ lint=$(groff -ww -mandoc -z applist.1 2>&1)
 [[ -z $lint ]] || fail "groff: $lint"
 # Every message of the README's table, in the man page's words.
 page=$(MANWIDTH=200 man -l applist.1 2>/dev/null)
+# shellcheck disable=SC2016 # the backquotes are the README's, not the shell's
+messages=$(sed -n 's/^| `\(ERROR: [^`]*\|getLine(): [^`]*\)` |.*/\1/p' README.md)
 count=0
 while IFS= read -r message; do
     message=${message//\"APP\"/\"app\"}
     grep -qF -- "${message//REASON/reason}" <<<"$page" || fail "man page lacks: $message"
     count=$((count + 1))
-done < <(sed -n 's/^| `\(ERROR: [^`]*\|getLine(): [^`]*\)` |.*/\1/p' README.md)
+done <<<"$messages"
 ((count == 10)) || fail "found $count messages in README.md, expected 10"
 echo "ok: lint clean, all $count messages listed"
 
 echo "== Debian package"
 cmake --workflow --preset package --fresh
 debs=(build/release/applist_*_"$(dpkg --print-architecture)".deb)
-((${#debs[@]} == 1)) && [[ -f ${debs[0]} ]] || fail "expected one .deb, found: ${debs[*]}"
+if ((${#debs[@]} != 1)) || [[ ! -f ${debs[0]} ]]; then
+    fail "expected one .deb, found: ${debs[*]}"
+fi
 deb=${debs[0]}
 dpkg-deb -I "$deb" | grep -E '^ (Package|Version|Depends|Section|Maintainer):'
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}')

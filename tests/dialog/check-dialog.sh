@@ -90,7 +90,8 @@ start_xvfb() {
         3>"$tmp/display" 2>"$tmp/xvfb.log" &
     xvfb_pid=$!
     wait_for grep -q . "$tmp/display" || { cat "$tmp/xvfb.log" >&2; fail "Xvfb did not start"; }
-    export DISPLAY=:$(head -n 1 "$tmp/display")
+    DISPLAY=:$(head -n 1 "$tmp/display")
+    export DISPLAY
 }
 
 # The data directory with the awkward cases: CRLF status files, an app with
