@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# Drives examples/show-apps and the real yad list dialog on a headless X
+# server, for the sample data and for a data directory with awkward cases:
+# the host must pass the expected yad command line and print the chosen name,
+# and yad must parse every row's five cells into the right columns. Leaves a
+# screenshot of the sample dialog in OUT_DIR.
+# Usage: check-dialog.sh APPLIST OUT_DIR
+# CHECK_DIALOG_TIMEOUT: seconds for the whole check (120); CHECK_DIALOG_KEEP:
+# set to keep the work files (streams, yad's rows and messages).
+# Needs yad, Xvfb, xwininfo (x11-utils) and import (imagemagick).
+set -euo pipefail
+
+# The whole check runs under a timeout so that it can never hang; the TERM
+# it sends on expiry goes through the cleanup below.
+if [[ -z ${CHECK_DIALOG_TIMED:-} ]]; then
+    CHECK_DIALOG_TIMED=1 exec timeout -k 10 "${CHECK_DIALOG_TIMEOUT:-120}" "$BASH" "$0" "$@"
+fi
+
+applist=$(realpath "$1")
+out_dir=$2
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+show_apps=$root/examples/show-apps
+
+for tool in yad Xvfb xwininfo import; do
+    command -v "$tool" >/dev/null || { echo "check-dialog: $tool not found" >&2; exit 1; }
+done
+
+# A fixed UTF-8 locale, and no session bus or accessibility bus that could
+# start daemons this check would not own.
+export LC_ALL=C.UTF-8 NO_AT_BRIDGE=1 DBUS_SESSION_BUS_ADDRESS=disabled:
+unset DISPLAY WAYLAND_DISPLAY
+
+tmp=$(mktemp -d)
+xvfb_pid=
+yad_pid=
+
+fail() {
+    echo "check-dialog: FAIL: $*" >&2
+    exit 1
+}
+
+# Whether PID is still running (a zombie child is not).
+alive() {
+    local stat
+    read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
+    stat=${stat##*) }
+    [[ ${stat%% *} != Z ]]
+}
+
+# Ends one process this script started, by its id: TERM, then KILL.
+stop() {
+    local pid=$1 i
+    [[ -n $pid ]] || return 0
+    kill -TERM "$pid" 2>/dev/null || true
+    for ((i = 0; i < 50; i++)); do
+        alive "$pid" || break
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+
+cleanup() {
+    stop "$yad_pid"
+    stop "$xvfb_pid"
+    if [[ -n ${CHECK_DIALOG_KEEP:-} ]]; then
+        echo "check-dialog: files kept in $tmp" >&2
+    else
+        rm -rf "$tmp"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 124' TERM INT HUP
+
+# Waits up to about 10 s for a command to succeed.
+wait_for() {
+    local i
+    for ((i = 0; i < 100; i++)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+start_xvfb() {
+    # -displayfd: the server picks a free display and writes its number once
+    # it accepts clients.
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset \
+        3>"$tmp/display" 2>"$tmp/xvfb.log" &
+    xvfb_pid=$!
+    wait_for grep -q . "$tmp/display" || { cat "$tmp/xvfb.log" >&2; fail "Xvfb did not start"; }
+    DISPLAY=:$(head -n 1 "$tmp/display")
+    export DISPLAY
+}
+
+# The data directory with the awkward cases: CRLF status files, an app with
+# neither icon nor description, a name with a space, one that starts with a
+# dash, a non-ASCII name, and "&", "<" and tags in descriptions.
+make_fixture() {
+    local d=$1
+    mkdir -p "$d/icons" "$d/data/status" "$d/apps/Image Viewer" "$d/apps/bare" \
+        "$d/apps/-rf" "$d/apps/café"
+    cp "$root"/examples/data/icons/*.png "$d/icons/"
+    cp "$root/examples/data/apps/calculator/icon-24.png" "$d/apps/Image Viewer/"
+    cp "$root/examples/data/apps/terminal/icon-24.png" "$d/apps/-rf/"
+    printf 'installed\r\n' >"$d/data/status/Image Viewer"
+    printf 'Photos & pictures, <b>fast</b>\r\n' >"$d/apps/Image Viewer/description"
+    printf 'updating\n' >"$d/data/status/-rf"
+    printf 'Starts with a dash\n' >"$d/apps/-rf/description"
+    printf 'uninstalled\r\n' >"$d/data/status/café"
+    printf "Tom & Jerry's <i>cartoons</i> & more <\\n" >"$d/apps/café/description"
+}
+
+# A stand-in for yad that records its arguments and its input, then answers
+# like yad does: the printed column with a trailing "|", or Cancel.
+make_fake_yad() {
+    mkdir -p "$tmp/bin"
+    cat >"$tmp/bin/yad" <<'EOF'
+#!/bin/sh
+printf '%s\n' "$@" >"$FAKE_YAD_DIR/args"
+cat >"$FAKE_YAD_DIR/stream"
+[ "$FAKE_YAD_ANSWER" = cancel ] && exit 1
+printf '%s|\n' "$FAKE_YAD_ANSWER"
+EOF
+    chmod +x "$tmp/bin/yad"
+}
+
+# Options the check adds through show-apps; the rest is the host's own line.
+extra_options() {
+    printf '%s\n' "--title=$1" --width=560 --height=300
+}
+
+expected_args() {
+    printf '%s\n' --list --no-markup --column=Status:IMG --column=Icon:IMG --column=Name \
+        --column=ID:HD --column=Description --search-column=3 --print-column=4
+    extra_options "$1"
+}
+
+# Runs show-apps on DATA with the stand-in yad; leaves the recorded yad
+# arguments and stream in DIR. Checks the command line, the row count, and
+# what the host prints for OK and for Cancel.
+check_host() {
+    local data=$1 dir=$2 title=$3 apps got status
+    mkdir -p "$dir"
+    apps=$(find "$data/apps" -mindepth 1 -maxdepth 1 -type d | wc -l)
+    mapfile -t extra < <(extra_options "$title")
+    got=$(PATH=$tmp/bin:$PATH APPLIST=$applist FAKE_YAD_DIR=$dir FAKE_YAD_ANSWER='A b|c' \
+        "$show_apps" "$data" "${extra[@]}" 2>"$dir/applist.err")
+    [[ $got == 'A b|c' ]] || fail "$title: show-apps printed '$got' for the name 'A b|c'"
+    diff -u <(expected_args "$title") "$dir/args" || fail "$title: yad command line differs"
+    (($(wc -l <"$dir/stream") == 5 * apps)) || fail "$title: stream is not five lines per app"
+    status=0
+    got=$(PATH=$tmp/bin:$PATH APPLIST=$applist FAKE_YAD_DIR=$dir FAKE_YAD_ANSWER=cancel \
+        "$show_apps" "$data" "${extra[@]}" 2>/dev/null) || status=$?
+    [[ $status -eq 1 && -z $got ]] || fail "$title: Cancel gave status $status, output '$got'"
+}
+
+window_of() {
+    xwininfo -name "$1" 2>/dev/null | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p'
+}
+
+has_window() {
+    [[ -n $(window_of "$1") ]]
+}
+
+# Shoots the window until two shots in a row are the same, so the rows and
+# icons have been drawn.
+screenshot() {
+    local window=$1 target=$2 i
+    import -window "$window" -strip png:"$tmp/shot-a.png"
+    for ((i = 0; i < 50; i++)); do
+        sleep 0.2
+        import -window "$window" -strip png:"$tmp/shot-b.png"
+        if cmp -s "$tmp/shot-a.png" "$tmp/shot-b.png"; then
+            cp "$tmp/shot-b.png" "$target"
+            return 0
+        fi
+        mv "$tmp/shot-b.png" "$tmp/shot-a.png"
+    done
+    fail "the dialog never settled for a screenshot"
+}
+
+# Shows the recorded stream in the real yad with the recorded command line,
+# then reads back every row through --print-all on SIGUSR1.
+check_dialog() {
+    local dir=$1 title=$2 expected=$3 shot=${4:-} window status i
+    mapfile -t args <"$dir/args"
+    yad "${args[@]}" --print-all <"$dir/stream" >"$dir/rows" 2>"$dir/yad.err" &
+    yad_pid=$!
+    wait_for has_window "$title" || fail "$title: no yad window"
+    window=$(window_of "$title")
+    [[ -z $shot ]] || screenshot "$window" "$shot"
+    kill -USR1 "$yad_pid"
+    for ((i = 0; i < 100; i++)); do
+        alive "$yad_pid" || break
+        sleep 0.1
+    done
+    ! alive "$yad_pid" || fail "$title: yad did not end on SIGUSR1"
+    status=0
+    wait "$yad_pid" || status=$?
+    yad_pid=
+    ((status == 0)) || { cat "$dir/yad.err" >&2; fail "$title: yad exited with $status"; }
+    diff -u "$expected" "$dir/rows" || fail "$title: yad's rows differ"
+    echo "ok: $title: $(wc -l <"$dir/rows") rows, five cells each in place"
+}
+
+make_fixture "$tmp/fixture"
+make_fake_yad
+check_host "$root/examples/data" "$tmp/sample" applist-sample
+check_host "$tmp/fixture" "$tmp/awkward" applist-awkward
+echo "ok: show-apps passes the yad command line and prints the chosen name"
+
+start_xvfb
+mkdir -p "$out_dir"
+check_dialog "$tmp/sample" applist-sample "$here/sample.rows" "$out_dir/screenshot.png"
+check_dialog "$tmp/awkward" applist-awkward "$here/fixture.rows"
+echo "ok: screenshot in $out_dir/screenshot.png"
