@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace
 {
@@ -26,22 +27,35 @@ int precision(std::string_view text)
     return text.size() < INT_MAX ? static_cast<int>(text.size()) : INT_MAX;
 }
 
-// Returns whether snprintf's result says the whole text fit a field of size
-// bytes. A path that does not fit is never probed, opened or printed.
-bool fits(int length, std::uint64_t size)
+// Writes the pieces one after another into out, cut at its end to fit size
+// bytes with the zero byte, as snprintf would cut them. Plain copies: with
+// std::snprintf the row formats took three quarters of the run's
+// instructions.
+void join_cut(char *out, std::uint64_t size, std::initializer_list<std::string_view> pieces)
 {
-    return length >= 0 && static_cast<std::uint64_t>(length) < size;
+    if (size == 0)
+        return;
+    std::uint64_t used = 0;
+    for (const std::string_view piece : pieces) {
+        const std::uint64_t room = size - 1 - used;
+        const std::uint64_t count = piece.size() < room ? piece.size() : room;
+        std::memcpy(out + used, piece.data(), static_cast<std::size_t>(count));
+        used += count;
+    }
+    out[used] = '\0';
 }
 
-// Returns whether directory/middle/tail formatted as "%s<middle>%s<tail>"
-// fit path; a cut path could name another file, so callers treat a false
-// result as an absent file.
-bool build_path(char *path, std::uint64_t size, std::string_view directory, const char *middle,
-                std::string_view name, const char *tail)
+// Returns whether directory/middle/name/tail, the path template
+// "%s<middle>%s<tail>", fit path whole, and only then writes it; a cut path
+// could name another file, so callers treat a false result as an absent file.
+bool build_path(char *path, std::uint64_t size, std::string_view directory, std::string_view middle,
+                std::string_view name, std::string_view tail)
 {
-    return fits(std::snprintf(path, size, "%.*s%s%.*s%s", precision(directory), directory.data(),
-                              middle, precision(name), name.data(), tail),
-                size);
+    const std::uint64_t length = directory.size() + middle.size() + name.size() + tail.size();
+    if (length >= size)
+        return false;
+    join_cut(path, size, {directory, middle, name, tail});
+    return true;
 }
 
 // Copies text into out only when it fits whole; returns whether it did.
@@ -197,6 +211,6 @@ void get_app_status_and_desc(std::string_view directory, std::string_view app, c
     char status[kStatusTextSize];
     str_zero(status);
     get_app_status(directory, app, status, sizeof status);
-    // The cell is cut at its end when it does not fit.
-    (void)std::snprintf(out, size, "(%s) %s", status, description);
+    // "(%s) %s", cut at its end when it does not fit.
+    join_cut(out, size, {"(", status, ") ", description});
 }
