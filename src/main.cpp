@@ -2,13 +2,20 @@
 #include "app_list.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace
 {
+
+// Hands one line of the record to standard output's buffer. Plain writes:
+// printf parsed the record's format again for every app.
+void put_line(std::string_view text)
+{
+    (void)std::fwrite(text.data(), 1, text.size(), stdout);
+    (void)std::putc('\n', stdout);
+}
 
 // Prints one row record: status icon, app icon, name, name, status and
 // description, a line each.
@@ -25,10 +32,12 @@ void print_all(std::string_view app, std::string_view directory)
     get_app_icon(directory, app, app_icon, sizeof app_icon);
     get_app_status_and_desc(directory, app, status_and_desc, sizeof status_and_desc);
 
-    // The environment caps a name far below INT_MAX.
-    const int length = static_cast<int>(app.size());
-    (void)std::printf("%s\n%s\n%.*s\n%.*s\n%s\n", status_icon, app_icon, length, app.data(), length,
-                      app.data(), status_and_desc);
+    // The record "%s\n%s\n%s\n%s\n%s\n".
+    put_line(status_icon);
+    put_line(app_icon);
+    put_line(app);
+    put_line(app);
+    put_line(status_and_desc);
 }
 
 // Returns the error message for a directory text the rows cannot carry, or

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Benchmark smoke run: checks that applist, the floor loop and the bash
+# baseline give the same bytes and prints the table. No timing threshold: a
+# shared machine's timings are never a pass/fail test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v g++ >/dev/null || need+=(g++)
+if ((${#need[@]})); then
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
+fi
+
+echo "== benchmark smoke run (bench/run.sh --quick 200)"
+bash bench/run.sh --quick 200

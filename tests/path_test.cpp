@@ -1,0 +1,77 @@
+// The row cells are joined from their pieces by plain copies. These cases
+// pin the two rules those copies must keep: a path over its field is never
+// probed, and the status and description cell is cut at its end.
+#include "app_data.h"
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// An app name of exactly length bytes that nests folders, so that a path
+// can reach the 4096-byte field while each component stays short.
+std::string nested_name(std::size_t length)
+{
+    std::string name;
+    while (name.size() < length)
+        name += (name.size() % 200 == 199 && name.size() + 1 < length) ? '/' : 'n';
+    return name;
+}
+
+// The app icon path holds 4095 bytes; one more and it is not probed, even
+// when a file bears the name cut to the field.
+TEST(PathJoin, AppIconPathAtTheEdgeOfItsField)
+{
+    DataDir data;
+    const std::size_t frame =
+        data.root.size() + std::strlen("/apps/") + std::strlen("/icon-24.png");
+    const std::string fits = nested_name(4095 - frame);
+    const std::string over = nested_name(4096 - frame);
+    data.file("apps/" + fits + "/icon-24.png", "png");
+    data.file("apps/" + over + "/icon-24.pn", "png");
+
+    const struct {
+        const char *name;
+        std::string app;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"4095 bytes", fits, data.path("apps/" + fits + "/icon-24.png"), ""},
+        {"4096 bytes", over, "",
+         "ERROR: get_app_icon(): app \"" + over + "\" doesn't have a icon-24!\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<char> out(kAppIconSize, 'X');
+        str_zero(out.data());
+        testing::internal::CaptureStderr();
+        get_app_icon(data.root, c.app, out.data(), out.size());
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+        EXPECT_EQ(std::string(out.data()), c.out);
+    }
+}
+
+// "(%s) %s" into a field of size bytes: the first size - 1 bytes of the
+// whole text, and not one byte written past the field.
+TEST(PathJoin, StatusAndDescriptionCellIsCutToItsField)
+{
+    DataDir data;
+    data.app("app", "installed", "Edits text");
+    const std::string whole = "(installed) Edits text";
+    for (const std::uint64_t size : {1, 2, 11, 12, 13, 22, 23, 24, 4096}) {
+        SCOPED_TRACE(size);
+        std::vector<char> out(size + 8, 'X');
+        str_zero(out.data());
+        get_app_status_and_desc(data.root, "app", out.data(), size);
+        EXPECT_EQ(std::string(out.data()), whole.substr(0, size - 1));
+        for (std::size_t i = size; i < out.size(); ++i)
+            ASSERT_EQ(out[i], 'X') << "byte " << i;
+    }
+}
+
+} // namespace
