@@ -71,48 +71,41 @@ void check_cell(const char *cell, std::uint64_t size)
     require(std::strchr(cell, '\n') == nullptr);
 }
 
-} // namespace
+struct Input {
+    unsigned flags;
+    std::string app;
+    std::string_view status;
+    std::string_view description;
+};
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+Kind kind(unsigned flags, unsigned shift)
 {
-    if (size < 5)
-        return -1;
-    const unsigned flags = data[0];
-    const std::string_view rest(reinterpret_cast<const char *>(data + 5), size - 5);
-    const std::string_view name_bytes = rest.substr(0, two_bytes(data + 1));
-    const std::string_view after_name = rest.substr(name_bytes.size());
-    const std::string_view status = after_name.substr(0, two_bytes(data + 3));
-    const std::string_view description = after_name.substr(status.size());
-    const std::string app = app_name(name_bytes);
+    return static_cast<Kind>(flags >> shift & 3U);
+}
 
-    const std::string &root = scratch_dir();
+// Makes the data directory the input describes, afresh.
+void set_up(const std::string &root, const Input &in)
+{
     std::error_code ignored;
     for (const char *sub : {"/apps", "/data", "/icons"})
         std::filesystem::remove_all(root + sub, ignored);
     for (const char *sub : {"/apps", "/data", "/data/status", "/icons"})
         require(mkdir((root + sub).c_str(), 0755) == 0);
-    const Kind description_kind = static_cast<Kind>(flags >> 2U & 3U);
-    const Kind icon_kind = static_cast<Kind>(flags >> 4U & 3U);
-    if (plain_entry(app)) {
-        make(static_cast<Kind>(flags & 3U), root + "/data/status/" + app, status);
-        require(mkdir((root + "/apps/" + app).c_str(), 0755) == 0);
-        make(description_kind, root + "/apps/" + app + "/description", description);
-        make(icon_kind, root + "/apps/" + app + "/icon-24.png", "png");
+    if (plain_entry(in.app)) {
+        make(kind(in.flags, 0), root + "/data/status/" + in.app, in.status);
+        require(mkdir((root + "/apps/" + in.app).c_str(), 0755) == 0);
+        make(kind(in.flags, 2), root + "/apps/" + in.app + "/description", in.description);
+        make(kind(in.flags, 4), root + "/apps/" + in.app + "/icon-24.png", "png");
     }
     // The icon for the status as the status file's first line spells it.
-    const std::string_view first =
-        status.substr(0, status.find_first_of(std::string_view("\n\r\0", 3)));
-    if ((flags & 64U) != 0 && plain_entry(std::string(first) + ".png"))
-        make(kFile, root + "/icons/" + std::string(first) + ".png", "png");
+    const std::string first(
+        in.status.substr(0, in.status.find_first_of(std::string_view("\n\r\0", 3))));
+    if ((in.flags & 64U) != 0 && plain_entry(first + ".png"))
+        make(kFile, root + "/icons/" + first + ".png", "png");
+}
 
-    const std::string text = root + ((flags & 128U) != 0 ? "/" : "");
-    const std::string_view directory = trim_directory(text);
-    Row row;
-    row.status_icon[0] = row.app_icon[0] = row.status_and_desc[0] = '\0';
-    get_status_icon(directory, app, row.status_icon.get(), kStatusIconSize);
-    get_app_icon(directory, app, row.app_icon.get(), kAppIconSize);
-    get_app_status_and_desc(directory, app, row.status_and_desc.get(), kStatusAndDescSize);
-
+void check_row(const std::string &root, const Input &in, const Row &row)
+{
     check_cell(row.status_icon.get(), kStatusIconSize);
     check_cell(row.app_icon.get(), kAppIconSize);
     check_cell(row.status_and_desc.get(), kStatusAndDescSize);
@@ -121,7 +114,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     require(row.app_icon[0] == '\0' || exists(row.app_icon.get()));
     // "(status) description", or empty without a description.
     require(row.status_and_desc[0] == '(' || row.status_and_desc[0] == '\0');
-    if (plain_entry(app))
-        require((description_kind != kAbsent) == (row.status_and_desc[0] == '('));
+    if (plain_entry(in.app))
+        require((kind(in.flags, 2) != kAbsent) == (row.status_and_desc[0] == '('));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 5)
+        return -1;
+    const std::string_view rest(reinterpret_cast<const char *>(data + 5), size - 5);
+    const std::string_view name = rest.substr(0, two_bytes(data + 1));
+    const std::string_view after_name = rest.substr(name.size());
+    const std::string_view status = after_name.substr(0, two_bytes(data + 3));
+    const Input in = {data[0], app_name(name), status, after_name.substr(status.size())};
+
+    const std::string &root = scratch_dir();
+    set_up(root, in);
+    const std::string text = root + ((in.flags & 128U) != 0 ? "/" : "");
+    const std::string_view directory = trim_directory(text);
+    Row row;
+    row.status_icon[0] = row.app_icon[0] = row.status_and_desc[0] = '\0';
+    get_status_icon(directory, in.app, row.status_icon.get(), kStatusIconSize);
+    get_app_icon(directory, in.app, row.app_icon.get(), kAppIconSize);
+    get_app_status_and_desc(directory, in.app, row.status_and_desc.get(), kStatusAndDescSize);
+    check_row(root, in, row);
     return 0;
 }
