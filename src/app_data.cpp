@@ -112,9 +112,9 @@ void read_status(std::string_view directory, std::string_view app, char *out, st
     getLine(path, line, sizeof line);
     cut_line_end(line);
     if (!copy_whole(out, size, line)) {
-        std::fprintf(stderr, "ERROR: %s(): app \"%.*s\" has a status longer than %llu bytes!\n",
-                     function, precision(app), app.data(),
-                     static_cast<unsigned long long>(size == 0 ? 0 : size - 1));
+        (void)std::fprintf(
+            stderr, "ERROR: %s(): app \"%.*s\" has a status longer than %llu bytes!\n", function,
+            precision(app), app.data(), static_cast<unsigned long long>(size == 0 ? 0 : size - 1));
         copy_cut(out, size, default_word);
     }
 }
@@ -192,8 +192,8 @@ void get_status_icon(std::string_view directory, std::string_view app, char *out
     // The fallback is printed unprobed. The driver refuses a directory too
     // long for it, so this check fails only for a caller's smaller field.
     if (directory.size() + kFallbackTailLength >= size) {
-        std::fprintf(stderr, "ERROR: get_status_icon(): directory too long for \"%.*s\"!\n",
-                     precision(app), app.data());
+        (void)std::fprintf(stderr, "ERROR: get_status_icon(): directory too long for \"%.*s\"!\n",
+                           precision(app), app.data());
         return;
     }
     (void)build_path(out, size, directory, "/icons/none.png", "", "");

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -55,12 +56,47 @@ std::vector<char *> pointers(std::vector<std::string> &texts)
     return result;
 }
 
+using Clock = std::chrono::steady_clock;
+
+int timeout_scale()
+{
+    const char *scale = std::getenv("APPLIST_TEST_TIMEOUT_SCALE");
+    if (scale != nullptr && std::atoi(scale) > 0)
+        return std::atoi(scale);
+    // A wrapper such as valgrind slows the program many times over.
+    return wrapper_words().empty() ? 1 : 10;
+}
+
+// Reads until the first newline, the end of the stream or the deadline, and
+// returns what came up to that newline.
+std::string read_first_line(int fd, Clock::time_point deadline)
+{
+    std::string text;
+    char chunk[4096];
+    while (text.find('\n') == std::string::npos) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd ready = {fd, POLLIN, 0};
+        if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0)
+            break;
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got <= 0)
+            break;
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+    const std::size_t newline = text.find('\n');
+    return newline == std::string::npos ? text : text.substr(0, newline + 1);
+}
+
 // Runs in the forked child; only calls that are safe there.
 [[noreturn]] void exec_child(char **argv, char **envp, int out_fd, int err_fd,
                              const RunOptions &options, const passwd *nobody)
 {
     const int in_fd = open("/dev/null", O_RDONLY);
     dup2(in_fd, 0);
+    if (in_fd > 2)
+        close(in_fd);
+    signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
     if (options.out == Stdout::Closed)
         close(1);
     else
@@ -68,7 +104,7 @@ std::vector<char *> pointers(std::vector<std::string> &texts)
     dup2(err_fd, 2);
     if (nobody != nullptr && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
         _exit(125);
-    execve(argv[0], argv, envp);
+    execvpe(argv[0], argv, envp); // the wrapper may be a bare command name
     _exit(127);
 }
 
@@ -145,8 +181,12 @@ Outcome run_applist(const std::vector<std::string> &env, const RunOptions &optio
     DataDir capture;
     const std::string out_path = capture.path("stdout");
     const std::string err_path = capture.path("stderr");
-    const int out_fd = options.out == Stdout::DevFull
-                           ? open("/dev/full", O_WRONLY | O_CLOEXEC)
+    int pipe_fds[2] = {-1, -1};
+    if (options.out == Stdout::FirstLine)
+        check(pipe2(pipe_fds, O_CLOEXEC) == 0, "pipe2");
+    const int out_fd = options.out == Stdout::DevFull ? open("/dev/full", O_WRONLY | O_CLOEXEC)
+                       : options.out == Stdout::FirstLine
+                           ? pipe_fds[1]
                            : open(out_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     check(out_fd >= 0 && err_fd >= 0, "open capture files");
@@ -175,10 +215,14 @@ Outcome run_applist(const std::vector<std::string> &env, const RunOptions &optio
     Outcome run;
     int wait_status = 0;
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
+        Clock::now() + std::chrono::seconds(options.timeout_seconds * timeout_scale());
+    if (options.out == Stdout::FirstLine) {
+        run.out = read_first_line(pipe_fds[0], deadline);
+        close(pipe_fds[0]);
+    }
     // Poll rather than block, so a hanging program fails its case instead of the suite.
     while (waitpid(pid, &wait_status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
+        if (Clock::now() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &wait_status, 0);
             run.timed_out = true;

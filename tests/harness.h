@@ -26,12 +26,16 @@ struct DataDir {
     std::string root;
 };
 
-enum class Stdout { Capture, DevFull, Closed };
+// FirstLine: a pipe whose reader keeps the first line and then closes its
+// end, as `applist | head -n 1` does.
+enum class Stdout { Capture, DevFull, Closed, FirstLine };
 
 struct RunOptions {
     Stdout out = Stdout::Capture;
     bool as_nobody = false; // drop root, for permission cases
+    // Scaled by APPLIST_TEST_TIMEOUT_SCALE, or by 10 under a wrapper.
     int timeout_seconds = 30;
+    bool ignore_sigpipe = false; // start the program with SIGPIPE ignored
 };
 
 struct Outcome {
@@ -44,7 +48,8 @@ struct Outcome {
 
 // Starts applist with exactly the given environment ("NAME=value" strings).
 // APPLIST_TEST_WRAPPER, when set in the test's own environment, is split at
-// spaces and put before the program (for valgrind runs).
+// spaces and put before the program (for valgrind runs). A program that
+// cannot be started at all (exec fails) ends with status 127.
 Outcome run_applist(const std::vector<std::string> &env, const RunOptions &options = {});
 
 bool running_as_root();

@@ -1,0 +1,144 @@
+// One whole row. The input becomes an app name, a status text, a description
+// and what stands at each path of a throwaway data directory:
+//   byte 0: bits 0-1 the status file, 2-3 the description, 4-5 the app icon
+//           (absent, file, directory, FIFO); bit 6 the icon for the status;
+//           bit 7 a trailing "/" on the directory text
+//   bytes 1-2: name length, bytes 3-4: status length, the rest: description.
+// The row must keep its five lines: every cell is terminated inside its field
+// and holds no newline; a path cell is empty, the fallback, or a path that
+// exists; the status and description cell is there exactly when the
+// description is.
+#include "app_data.h"
+#include "app_list.h"
+#include "fuzz_util.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace
+{
+
+enum Kind { kAbsent, kFile, kDirectory, kFifo };
+
+struct Row {
+    std::unique_ptr<char[]> status_icon{new char[kStatusIconSize]};
+    std::unique_ptr<char[]> app_icon{new char[kAppIconSize]};
+    std::unique_ptr<char[]> status_and_desc{new char[kStatusAndDescSize]};
+};
+
+// A name as the list walk hands it out: never empty, no newline, and no zero
+// byte, which no environment string can hold.
+std::string app_name(std::string_view bytes)
+{
+    std::string name(bytes);
+    for (char &c : name)
+        if (c == '\n' || c == '\0')
+            c = '_';
+    return name.empty() ? "a" : name;
+}
+
+// Whether text names one entry inside its parent, so nothing is made outside
+// the scratch directory.
+bool plain_entry(std::string_view text)
+{
+    return !text.empty() && text.size() < 256 && text != "." && text != ".." &&
+           text.find('/') == std::string_view::npos && text.find('\0') == std::string_view::npos;
+}
+
+void make(Kind kind, const std::string &path, std::string_view contents)
+{
+    if (kind == kFile)
+        write_file(path, reinterpret_cast<const std::uint8_t *>(contents.data()), contents.size());
+    else if (kind == kDirectory)
+        require(mkdir(path.c_str(), 0755) == 0);
+    else if (kind == kFifo)
+        require(mkfifo(path.c_str(), 0644) == 0);
+}
+
+bool exists(const char *path)
+{
+    struct stat info;
+    return stat(path, &info) == 0;
+}
+
+void check_cell(const char *cell, std::uint64_t size)
+{
+    require(std::memchr(cell, '\0', size) != nullptr);
+    require(std::strchr(cell, '\n') == nullptr);
+}
+
+struct Input {
+    unsigned flags;
+    std::string app;
+    std::string_view status;
+    std::string_view description;
+};
+
+Kind kind(unsigned flags, unsigned shift)
+{
+    return static_cast<Kind>(flags >> shift & 3U);
+}
+
+// Makes the data directory the input describes, afresh.
+void set_up(const std::string &root, const Input &in)
+{
+    std::error_code ignored;
+    for (const char *sub : {"/apps", "/data", "/icons"})
+        std::filesystem::remove_all(root + sub, ignored);
+    for (const char *sub : {"/apps", "/data", "/data/status", "/icons"})
+        require(mkdir((root + sub).c_str(), 0755) == 0);
+    if (plain_entry(in.app)) {
+        make(kind(in.flags, 0), root + "/data/status/" + in.app, in.status);
+        require(mkdir((root + "/apps/" + in.app).c_str(), 0755) == 0);
+        make(kind(in.flags, 2), root + "/apps/" + in.app + "/description", in.description);
+        make(kind(in.flags, 4), root + "/apps/" + in.app + "/icon-24.png", "png");
+    }
+    // The icon for the status as the status file's first line spells it.
+    const std::string first(
+        in.status.substr(0, in.status.find_first_of(std::string_view("\n\r\0", 3))));
+    if ((in.flags & 64U) != 0 && plain_entry(first + ".png"))
+        make(kFile, root + "/icons/" + first + ".png", "png");
+}
+
+void check_row(const std::string &root, const Input &in, const Row &row)
+{
+    check_cell(row.status_icon.get(), kStatusIconSize);
+    check_cell(row.app_icon.get(), kAppIconSize);
+    check_cell(row.status_and_desc.get(), kStatusAndDescSize);
+    const std::string fallback = root + "/icons/none.png";
+    require(fallback == row.status_icon.get() || exists(row.status_icon.get()));
+    require(row.app_icon[0] == '\0' || exists(row.app_icon.get()));
+    // "(status) description", or empty without a description.
+    require(row.status_and_desc[0] == '(' || row.status_and_desc[0] == '\0');
+    if (plain_entry(in.app))
+        require((kind(in.flags, 2) != kAbsent) == (row.status_and_desc[0] == '('));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 5)
+        return -1;
+    const std::string_view rest(reinterpret_cast<const char *>(data + 5), size - 5);
+    const std::string_view name = rest.substr(0, two_bytes(data + 1));
+    const std::string_view after_name = rest.substr(name.size());
+    const std::string_view status = after_name.substr(0, two_bytes(data + 3));
+    const Input in = {data[0], app_name(name), status, after_name.substr(status.size())};
+
+    const std::string &root = scratch_dir();
+    set_up(root, in);
+    const std::string text = root + ((in.flags & 128U) != 0 ? "/" : "");
+    const std::string_view directory = trim_directory(text);
+    Row row;
+    row.status_icon[0] = row.app_icon[0] = row.status_and_desc[0] = '\0';
+    get_status_icon(directory, in.app, row.status_icon.get(), kStatusIconSize);
+    get_app_icon(directory, in.app, row.app_icon.get(), kAppIconSize);
+    get_app_status_and_desc(directory, in.app, row.status_and_desc.get(), kStatusAndDescSize);
+    check_row(root, in, row);
+    return 0;
+}
