@@ -11,22 +11,6 @@
 namespace
 {
 
-std::string record(const std::string &status_icon, const std::string &app_icon,
-                   const std::string &app, const std::string &cell)
-{
-    return status_icon + "\n" + app_icon + "\n" + app + "\n" + app + "\n" + cell + "\n";
-}
-
-std::string no_icon(const std::string &app)
-{
-    return "ERROR: get_app_icon(): app \"" + app + "\" doesn't have a icon-24!\n";
-}
-
-std::string no_description(const std::string &app)
-{
-    return "ERROR: get_app_status_and_desc(): app \"" + app + "\" doesn't have a description!\n";
-}
-
 std::string long_status(const std::string &function, const std::string &app)
 {
     return "ERROR: " + function + "(): app \"" + app + "\" has a status longer than 29 bytes!\n";

@@ -171,6 +171,22 @@ void DataDir::app(const std::string &name, const std::string &status,
         file("apps/" + name + "/icon-24.png", "png");
 }
 
+std::string record(const std::string &status_icon, const std::string &app_icon,
+                   const std::string &app, const std::string &cell)
+{
+    return status_icon + "\n" + app_icon + "\n" + app + "\n" + app + "\n" + cell + "\n";
+}
+
+std::string no_icon(const std::string &app)
+{
+    return "ERROR: get_app_icon(): app \"" + app + "\" doesn't have a icon-24!\n";
+}
+
+std::string no_description(const std::string &app)
+{
+    return "ERROR: get_app_status_and_desc(): app \"" + app + "\" doesn't have a description!\n";
+}
+
 bool running_as_root()
 {
     return geteuid() == 0;

@@ -54,4 +54,10 @@ Outcome run_applist(const std::vector<std::string> &env, const RunOptions &optio
 
 bool running_as_root();
 
+// What the program prints: one row record, and the two per-app messages.
+std::string record(const std::string &status_icon, const std::string &app_icon,
+                   const std::string &app, const std::string &cell);
+std::string no_icon(const std::string &app);
+std::string no_description(const std::string &app);
+
 #endif

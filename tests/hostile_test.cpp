@@ -17,22 +17,6 @@ namespace
 // The kernel's cap on one environment string, its zero byte included.
 constexpr std::size_t kMaxEnvString = 128 * 1024;
 
-std::string record(const std::string &status_icon, const std::string &app_icon,
-                   const std::string &app, const std::string &cell)
-{
-    return status_icon + "\n" + app_icon + "\n" + app + "\n" + app + "\n" + cell + "\n";
-}
-
-std::string no_icon(const std::string &app)
-{
-    return "ERROR: get_app_icon(): app \"" + app + "\" doesn't have a icon-24!\n";
-}
-
-std::string no_description(const std::string &app)
-{
-    return "ERROR: get_app_status_and_desc(): app \"" + app + "\" doesn't have a description!\n";
-}
-
 std::string write_error(const std::string &reason)
 {
     return "ERROR: main(): can't write standard output: " + reason + "\n";
