@@ -85,18 +85,6 @@ bool copy_whole(char *out, std::uint64_t size, const char *text)
     return true;
 }
 
-// Writes text into out, cut to fit.
-void copy_cut(char *out, std::uint64_t size, const char *text)
-{
-    if (size == 0)
-        return;
-    std::size_t length = std::strlen(text);
-    if (length >= size)
-        length = static_cast<std::size_t>(size - 1);
-    std::memcpy(out, text, length);
-    out[length] = '\0';
-}
-
 // The two status lookups differ only in their default word and their name.
 void read_status(std::string_view directory, std::string_view app, char *out, std::uint64_t size,
                  const char *default_word, const char *function)
@@ -104,7 +92,7 @@ void read_status(std::string_view directory, std::string_view app, char *out, st
     char path[kStatusPathSize];
     if (!build_path(path, sizeof path, directory, "/data/status/", app, "") ||
         fileExists(path) != 0) {
-        copy_cut(out, size, default_word);
+        join_cut(out, size, {default_word});
         return;
     }
     char line[kLineSize];
@@ -115,7 +103,7 @@ void read_status(std::string_view directory, std::string_view app, char *out, st
         (void)std::fprintf(
             stderr, "ERROR: %s(): app \"%.*s\" has a status longer than %llu bytes!\n", function,
             precision(app), app.data(), static_cast<unsigned long long>(size == 0 ? 0 : size - 1));
-        copy_cut(out, size, default_word);
+        join_cut(out, size, {default_word});
     }
 }
 
