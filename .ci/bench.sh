@@ -5,13 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-if ((${#need[@]})); then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-fi
+# shellcheck source=.ci/need.sh
+source .ci/need.sh
+need cmake g++
 
 echo "== benchmark smoke run (bench/run.sh --quick 200)"
 bash bench/run.sh --quick 200

@@ -4,16 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
-command -v file >/dev/null || need+=(file)
-command -v groff >/dev/null || need+=(groff-base)
-command -v man >/dev/null || need+=(man-db)
-if ((${#need[@]})); then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        -o DPkg::Lock::Timeout=300 "${need[@]}" >/dev/null
-fi
+# shellcheck source=.ci/need.sh
+source .ci/need.sh
+need dpkg-dev file groff-base man-db
 
 fail() {
     echo "package: FAIL: $*" >&2

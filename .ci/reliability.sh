@@ -7,14 +7,9 @@ cd "$(dirname "$0")/.."
 
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
 
-need=()
-for pkg in cmake g++ libgtest-dev clang-14 clang-tidy-14 libclang-rt-14-dev cppcheck valgrind; do
-    dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-done
-if ((${#need[@]})); then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-fi
+# shellcheck source=.ci/need.sh
+source .ci/need.sh
+need cmake g++ libgtest-dev clang-14 clang-tidy-14 libclang-rt-14-dev cppcheck valgrind
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -24,16 +24,9 @@ done
 ((${#sizes[@]})) || sizes=(1000 10000)
 if ((quick)); then rounds=1; else rounds=5; fi
 
-need=()
-command -v hyperfine >/dev/null || need+=(hyperfine)
-command -v strace >/dev/null || need+=(strace)
-command -v valgrind >/dev/null || need+=(valgrind)
-command -v cc >/dev/null || need+=(gcc)
-[[ -x /usr/bin/time ]] || need+=(time)
-if ((${#need[@]})); then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+# shellcheck source=.ci/need.sh
+source .ci/need.sh
+need hyperfine strace valgrind gcc time
 
 if [[ -z ${APPLIST:-} ]]; then
     cmake --preset release >/dev/null
@@ -125,7 +118,7 @@ for n in "${sizes[@]}"; do
     same_bytes "$n"
     if ((quick)); then runs=5; bruns=2; elif ((n <= 2000)); then runs=30; bruns=5; else runs=10; bruns=3; fi
     read -r rf ta tf < <(wall "$APPLIST" "$floor" "$runs")
-    read -r rb _ tb < <(bruns=$bruns rounds=$rounds wall "$APPLIST" "$baseline" "$bruns")
+    read -r rb _ tb < <(wall "$APPLIST" "$baseline" "$bruns")
     row "wall ms, N=$n" "$(printf %.1f "$ta")" "$(printf %.1f "$tf")" "$(printf %.0f "$tb")" \
         "applist/floor $(printf %.3f "$rf"), applist/bash $(printf %.3f "$rb")"
     [[ $n != "$big" ]] || { wall_floor=$rf wall_bash=$rb; }

@@ -1,0 +1,20 @@
+# shellcheck shell=bash
+# Sourced by the CI and bench scripts: `need PACKAGE...` installs the Debian
+# packages among its arguments that are not installed yet. Installing needs
+# root; anyone else gets the list to install and a failure.
+need() {
+    local missing=() pkg
+    for pkg; do
+        dpkg-query -W -f='${Status}\n' "$pkg" 2>/dev/null | grep -q ' installed$' ||
+            missing+=("$pkg")
+    done
+    ((${#missing[@]})) || return 0
+    if ((EUID != 0)); then
+        echo "missing Debian packages: ${missing[*]}; install them (as root: apt-get install ${missing[*]})" >&2
+        return 1
+    fi
+    echo "installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        -o DPkg::Lock::Timeout=300 "${missing[@]}" >/dev/null
+}
