@@ -8,12 +8,13 @@ LC_ALL=C
 [[ -v DIRECTORY ]] || { echo 'ERROR: "DIRECTORY" environment variable isn'"'"'t set!' >&2; exit 1; }
 dir=${DIRECTORY%/}
 
-# first_line PATH: the first line without its line end, in $line.
+# first_line PATH: the first line, up to a newline, carriage return or
+# U+2029, in $line.
 first_line() {
     line=
-    if IFS= read -r line <"$1"; then
-        line=${line%$'\r'}
-    fi
+    IFS= read -r line <"$1"
+    line=${line%%$'\r'*}
+    line=${line%%$'\xe2\x80\xa9'*}
 }
 
 # status APP DEFAULT FUNCTION: the status text, in $status.

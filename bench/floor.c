@@ -51,6 +51,19 @@ static int present(const char *path)
     return 1;
 }
 
+/* Length of the first line: up to a newline, carriage return, U+2029 or zero byte. */
+static size_t line_length(const char *text, size_t length)
+{
+    for (size_t i = 0; i < length; i++) {
+        char c = text[i];
+        if (c == '\n' || c == '\r' || c == '\0')
+            return i;
+        if (c == '\xE2' && i + 2 < length && text[i + 1] == '\x80' && text[i + 2] == '\xA9')
+            return i;
+    }
+    return length;
+}
+
 /* First line without its line end; returns its length. */
 static size_t first_line(const char *path, char *buffer)
 {
@@ -61,13 +74,9 @@ static size_t first_line(const char *path, char *buffer)
     close(fd);
     if (got <= 0)
         return 0;
-    char *newline = memchr(buffer, '\n', (size_t)got);
-    size_t n = newline ? (size_t)(newline - buffer) : (size_t)got;
+    size_t n = line_length(buffer, (size_t)got);
     buffer[n] = '\0';
-    size_t text = strlen(buffer);
-    if (newline && text == n && n > 0 && buffer[n - 1] == '\r')
-        n--;
-    return text < n ? text : n;
+    return n;
 }
 
 static size_t join(char *path, const char *a, size_t la, const char *b, const char *c, size_t lc,

@@ -2,11 +2,12 @@
 // bytes pick the buffer size, 1 to 4096; the sizes at the edges of the
 // first line are checked for every input too. The reader must write nothing
 // past the buffer and leave exactly the first line, cut at the buffer and at
-// a zero byte; the cut must remove a final newline and a carriage return
-// directly before it, and nothing else.
+// a zero byte; the cut must end it at its first newline, carriage return or
+// U+2029, and keep everything before.
 #include "app_data.h"
 #include "fuzz_util.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -27,14 +28,13 @@ std::string expected_line(std::string_view contents, std::size_t size)
     return std::string(text.substr(0, text.find('\0')));
 }
 
-std::string expected_cut(std::string text)
+// The text before its first newline, carriage return or U+2029.
+std::string expected_cut(const std::string &text)
 {
-    if (!text.empty() && text.back() == '\n') {
-        text.pop_back();
-        if (!text.empty() && text.back() == '\r')
-            text.pop_back();
-    }
-    return text;
+    std::size_t end = text.size();
+    for (const char *line_end : {"\n", "\r", "\xE2\x80\xA9"})
+        end = std::min(end, text.find(line_end));
+    return text.substr(0, end);
 }
 
 void check_size(const std::string &path, std::string_view contents, std::size_t size)
@@ -48,7 +48,10 @@ void check_size(const std::string &path, std::string_view contents, std::size_t 
     const std::string line = expected_line(contents, size);
     require(line == buffer.get());
     cut_line_end(buffer.get());
-    require(expected_cut(line) == buffer.get());
+    const std::string_view cut = buffer.get();
+    require(expected_cut(line) == cut);
+    require(cut.find_first_of("\n\r") == std::string_view::npos &&
+            cut.find("\xE2\x80\xA9") == std::string_view::npos);
 }
 
 } // namespace

@@ -5,9 +5,9 @@
 //           bit 7 a trailing "/" on the directory text
 //   bytes 1-2: name length, bytes 3-4: status length, the rest: description.
 // The row must keep its five lines: every cell is terminated inside its field
-// and holds no newline; a path cell is empty, the fallback, or a path that
-// exists; the status and description cell is there exactly when the
-// description is.
+// and holds no line end but those of the app name; a path cell is empty, the
+// fallback, or a path that exists; the status and description cell is there
+// exactly when the description is.
 #include "app_data.h"
 #include "app_list.h"
 #include "fuzz_util.h"
@@ -65,10 +65,17 @@ bool exists(const char *path)
     return stat(path, &info) == 0;
 }
 
-void check_cell(const char *cell, std::uint64_t size)
+// A cell ends inside its field and holds no newline. Only the app icon
+// cell holds the app name, which may carry a carriage return or U+2029; the
+// others must hold neither, or the dialog would split them.
+void check_cell(const char *cell, std::size_t size, bool from_files)
 {
     require(std::memchr(cell, '\0', size) != nullptr);
-    require(std::strchr(cell, '\n') == nullptr);
+    const std::string_view text = cell;
+    require(text.find('\n') == std::string_view::npos);
+    if (from_files)
+        require(text.find('\r') == std::string_view::npos &&
+                text.find("\xE2\x80\xA9") == std::string_view::npos);
 }
 
 struct Input {
@@ -98,17 +105,17 @@ void set_up(const std::string &root, const Input &in)
         make(kind(in.flags, 4), root + "/apps/" + in.app + "/icon-24.png", "png");
     }
     // The icon for the status as the status file's first line spells it.
-    const std::string first(
-        in.status.substr(0, in.status.find_first_of(std::string_view("\n\r\0", 3))));
+    const std::string_view line = in.status.substr(0, in.status.find("\xE2\x80\xA9"));
+    const std::string first(line.substr(0, line.find_first_of(std::string_view("\n\r\0", 3))));
     if ((in.flags & 64U) != 0 && plain_entry(first + ".png"))
         make(kFile, root + "/icons/" + first + ".png", "png");
 }
 
 void check_row(const std::string &root, const Input &in, const Row &row)
 {
-    check_cell(row.status_icon.get(), kStatusIconSize);
-    check_cell(row.app_icon.get(), kAppIconSize);
-    check_cell(row.status_and_desc.get(), kStatusAndDescSize);
+    check_cell(row.status_icon.get(), kStatusIconSize, true);
+    check_cell(row.app_icon.get(), kAppIconSize, false);
+    check_cell(row.status_and_desc.get(), kStatusAndDescSize, true);
     const std::string fallback = root + "/icons/none.png";
     require(fallback == row.status_icon.get() || exists(row.status_icon.get()));
     require(row.app_icon[0] == '\0' || exists(row.app_icon.get()));

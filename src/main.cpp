@@ -9,8 +9,8 @@
 namespace
 {
 
-// Hands one line of the record to standard output's buffer. Plain writes:
-// printf parsed the record's format again for every app.
+// Hands one line of the record to standard output's buffer, with no format
+// to parse for every app.
 void put_line(std::string_view text)
 {
     (void)std::fwrite(text.data(), 1, text.size(), stdout);
@@ -24,9 +24,9 @@ void print_all(std::string_view app, std::string_view directory)
     char status_icon[kStatusIconSize];
     char app_icon[kAppIconSize];
     char status_and_desc[kStatusAndDescSize];
-    status_icon[0] = '\0';
-    app_icon[0] = '\0';
-    status_and_desc[0] = '\0';
+    str_zero(status_icon);
+    str_zero(app_icon);
+    str_zero(status_and_desc);
 
     get_status_icon(directory, app, status_icon, sizeof status_icon);
     get_app_icon(directory, app, app_icon, sizeof app_icon);
@@ -40,16 +40,21 @@ void print_all(std::string_view app, std::string_view directory)
     put_line(status_and_desc);
 }
 
-// Returns the error message for a directory text the rows cannot carry, or
-// nullptr when it is fine.
-const char *directory_problem(std::string_view directory)
+// Returns whether the rows can carry the directory text; reports why not.
+bool usable_directory(std::string_view directory)
 {
     // A newline in a path cell would shift every later row of the dialog.
-    if (directory.find('\n') != std::string_view::npos)
-        return "ERROR: \"DIRECTORY\" environment variable contains a newline!\n";
-    if (directory.size() > kMaxDirectoryLength)
-        return "ERROR: \"DIRECTORY\" environment variable is longer than 284 bytes!\n";
-    return nullptr;
+    if (directory.find('\n') != std::string_view::npos) {
+        report({"ERROR: \"DIRECTORY\" environment variable contains a newline!\n"});
+        return false;
+    }
+    if (directory.size() > kMaxDirectoryLength) {
+        char digits[kDigitsSize];
+        report({"ERROR: \"DIRECTORY\" environment variable is longer than ",
+                decimal(kMaxDirectoryLength, digits), " bytes!\n"});
+        return false;
+    }
+    return true;
 }
 
 // Returns the exit status the output allows: a write error on standard
@@ -61,8 +66,8 @@ int finish_output()
     const int error = errno;
     if (flushed && std::ferror(stdout) == 0)
         return 0;
-    (void)std::fprintf(stderr, "ERROR: main(): can't write standard output: %s\n",
-                       error != 0 ? std::strerror(error) : "write error");
+    report({"ERROR: main(): can't write standard output: ",
+            error != 0 ? std::strerror(error) : "write error", "\n"});
     return 1;
 }
 
@@ -72,20 +77,17 @@ int main()
 {
     const char *apps = std::getenv("APPS");
     if (apps == nullptr) {
-        (void)std::fputs("ERROR: \"APPS\" environment variable isn't set!\n", stderr);
+        report({"ERROR: \"APPS\" environment variable isn't set!\n"});
         return 1;
     }
     const char *directory_variable = std::getenv("DIRECTORY");
     if (directory_variable == nullptr) {
-        (void)std::fputs("ERROR: \"DIRECTORY\" environment variable isn't set!\n", stderr);
+        report({"ERROR: \"DIRECTORY\" environment variable isn't set!\n"});
         return 1;
     }
     const std::string_view directory = trim_directory(directory_variable);
-    const char *problem = directory_problem(directory);
-    if (problem != nullptr) {
-        (void)std::fputs(problem, stderr);
+    if (!usable_directory(directory))
         return 1;
-    }
 
     std::string_view rest = apps;
     for (std::string_view app = next_app(rest); !app.empty(); app = next_app(rest))

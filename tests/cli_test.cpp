@@ -92,7 +92,11 @@ TEST(Rows, EachCellFromTheDataDirectory)
     data.app("empty description", "installed", "");
     data.app("status 29", s29, "Long status");
     data.app("status 30", s30, "Too long status");
-    data.app("cr inside", "inst\ralled", "Desc\rwith cr");
+    data.app("cr inside", "installed\rjunk", "mid\rcr desc");
+    data.app("classic mac", "installed", "one\rtwo\r");
+    data.app("paragraph", "installed", "para\xE2\x80\xA9sep");
+    data.app("paragraph first", "installed", "\xE2\x80\xA9sep");
+    data.app("status cut early", "installed\r" + std::string(60, 's'), "Status cut at cr");
     data.app("two lines", "installed", "First\nSecond");
     data.app("markup", "installed", "Tom & Jerry <b>bold</b> %s %n");
     data.file("data/status/directory description", "installed\n");
@@ -137,7 +141,15 @@ TEST(Rows, EachCellFromTheDataDirectory)
         {"status 30", record(none, icon("status 30"), "status 30", "(uninstalled) Too long status"),
          long_status("get_app_status_with_none", "status 30") +
              long_status("get_app_status", "status 30")},
-        {"cr inside", record(none, icon("cr inside"), "cr inside", "(inst\ralled) Desc\rwith cr"),
+        {"cr inside", record(installed, icon("cr inside"), "cr inside", "(installed) mid"), ""},
+        {"classic mac", record(installed, icon("classic mac"), "classic mac", "(installed) one"),
+         ""},
+        {"paragraph", record(installed, icon("paragraph"), "paragraph", "(installed) para"), ""},
+        {"paragraph first",
+         record(installed, icon("paragraph first"), "paragraph first", "(installed) "), ""},
+        {"status cut early",
+         record(installed, icon("status cut early"), "status cut early",
+                "(installed) Status cut at cr"),
          ""},
         {"two lines", record(installed, icon("two lines"), "two lines", "(installed) First"), ""},
         {"markup",

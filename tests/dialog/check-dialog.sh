@@ -96,11 +96,13 @@ start_xvfb() {
 
 # The data directory with the awkward cases: CRLF status files, an app with
 # neither icon nor description, a name with a space, one that starts with a
-# dash, a non-ASCII name, and "&", "<" and tags in descriptions.
+# dash, a non-ASCII name, "&", "<" and tags in descriptions, and line ends
+# that yad honours inside a file's first line: a carriage return in a status
+# and in a description, classic Mac line ends and U+2029.
 make_fixture() {
     local d=$1
     mkdir -p "$d/icons" "$d/data/status" "$d/apps/Image Viewer" "$d/apps/bare" \
-        "$d/apps/-rf" "$d/apps/café"
+        "$d/apps/-rf" "$d/apps/café" "$d/apps/carriage" "$d/apps/classic-mac" "$d/apps/paragraph"
     cp "$root"/examples/data/icons/*.png "$d/icons/"
     cp "$root/examples/data/apps/calculator/icon-24.png" "$d/apps/Image Viewer/"
     cp "$root/examples/data/apps/terminal/icon-24.png" "$d/apps/-rf/"
@@ -110,6 +112,10 @@ make_fixture() {
     printf 'Starts with a dash\n' >"$d/apps/-rf/description"
     printf 'uninstalled\r\n' >"$d/data/status/café"
     printf "Tom & Jerry's <i>cartoons</i> & more <\\n" >"$d/apps/café/description"
+    printf 'installed\rjunk\n' >"$d/data/status/carriage"
+    printf 'mid\rcr desc\n' >"$d/apps/carriage/description"
+    printf 'one\rtwo\r' >"$d/apps/classic-mac/description"
+    printf 'para\342\200\251sep\n' >"$d/apps/paragraph/description"
 }
 
 # A stand-in for yad that records its arguments and its input, then answers
