@@ -18,3 +18,11 @@ need() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         -o DPkg::Lock::Timeout=300 "${missing[@]}" >/dev/null
 }
+
+# `need_build PRESET` (from the top of the tree): that preset's build,
+# configured only when it does not exist yet, so one CI run configures it once
+# and every step after uses it; the build itself is brought up to date.
+need_build() {
+    [[ -f build/$1/CMakeCache.txt ]] || cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
+}
