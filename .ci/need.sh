@@ -10,7 +10,8 @@ need() {
     done
     ((${#missing[@]})) || return 0
     if ((EUID != 0)); then
-        echo "missing Debian packages: ${missing[*]}; install them (as root: apt-get install ${missing[*]})" >&2
+        echo "$0: missing Debian packages: ${missing[*]}; run it as root, which" \
+            "installs them, or install them first (apt-get install ${missing[*]})" >&2
         return 1
     fi
     echo "installing: ${missing[*]}"
