@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Reliability checks: the suite under ASan/UBSan, the end-to-end runs under
-# valgrind, every fuzz target for a bounded time, clang-tidy and cppcheck.
-# Each is a workflow preset that runs the same way by hand. Runs on a clean
-# clone, as root, on a fresh Debian 12 machine; uses the ci build of .ci/run
-# when there is one.
+# valgrind, every fuzz target for a bounded time, clang-tidy and cppcheck:
+# the workflow presets asan, memcheck, fuzz and tidy, which run the same way
+# by hand. Before memcheck counts, it proves that a wrapper's failure and a
+# memcheck error fail their tests. Runs on a clean clone, as root, on a fresh
+# Debian 12 machine; uses the ci build of .ci/run when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
