@@ -5,9 +5,8 @@ cd "$(dirname "$0")/.."
 
 # shellcheck source=.ci/need.sh
 source .ci/need.sh
-need yad xvfb x11-utils imagemagick
+need cmake g++ yad xvfb x11-utils imagemagick
 
 echo "== list dialog check (yad $(dpkg-query -W -f='${Version}' yad))"
-cmake --preset release >/dev/null
-cmake --build --preset release
+need_build release
 tests/dialog/check-dialog.sh build/release/applist build/dialog

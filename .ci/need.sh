@@ -10,11 +10,20 @@ need() {
     done
     ((${#missing[@]})) || return 0
     if ((EUID != 0)); then
-        echo "missing Debian packages: ${missing[*]}; install them (as root: apt-get install ${missing[*]})" >&2
+        echo "$0: missing Debian packages: ${missing[*]}; run it as root, which" \
+            "installs them, or install them first (apt-get install ${missing[*]})" >&2
         return 1
     fi
     echo "installing: ${missing[*]}"
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         -o DPkg::Lock::Timeout=300 "${missing[@]}" >/dev/null
+}
+
+# `need_build PRESET` (from the top of the tree): that preset's build,
+# configured only when it does not exist yet, so one CI run configures it once
+# and every step after uses it; the build itself is brought up to date.
+need_build() {
+    [[ -f build/$1/CMakeCache.txt ]] || cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
 }

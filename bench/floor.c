@@ -111,8 +111,7 @@ static size_t status(const char *dir, size_t ld, const char *app, size_t n, char
 static void row(const char *dir, size_t ld, const char *app, size_t n)
 {
     char path[8192], text[32], desc[4096], cell[4200];
-    size_t ls = status(dir, ld, app, n, text, "none",
-                       "ERROR: get_app_status_with_none(): app \"");
+    size_t ls = status(dir, ld, app, n, text, "none", "ERROR: get_app_status_with_none(): app \"");
     size_t length = join(path, dir, ld, "/icons/", text, ls, ".png");
     if (!(length < 300 && present(path)))
         length = join(path, dir, ld, "/icons/none.png", "", 0, "");

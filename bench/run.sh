@@ -6,8 +6,12 @@
 # test here, a shared machine's timings are too noisy for that.
 #
 # Usage: bench/run.sh [--quick] [N ...]     (default N: 1000 10000)
-#   --quick  one round, few runs (a smoke run for CI)
+#   --quick  one round, few runs: a smoke run for CI, its wall times are noise
 #   APPLIST=path  measure that binary instead of the release preset's build
+#
+# Needs the Debian packages hyperfine, strace, valgrind, gcc and time. Run as
+# root it installs those missing; anyone else gets their list and a failure
+# before anything runs. Without APPLIST it builds the release preset first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,49 +28,11 @@ done
 ((${#sizes[@]})) || sizes=(1000 10000)
 if ((quick)); then rounds=1; else rounds=5; fi
 
-# shellcheck source=.ci/need.sh
-source .ci/need.sh
+# shellcheck source=bench/lib.sh
+source bench/lib.sh
 need hyperfine strace valgrind gcc time
-
-if [[ -z ${APPLIST:-} ]]; then
-    cmake --preset release >/dev/null
-    cmake --build --preset release >/dev/null
-    APPLIST=$root/build/release/applist
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cc -O2 -o "$work/floor" bench/floor.c
-floor=$work/floor
+bench_setup
 baseline="bash $root/bench/baseline.sh"
-
-use_data() { # N: makes (once) and selects the data of N apps
-    [[ -d $work/$1 ]] || bash bench/gen-data.sh "$1" "$work/$1"
-    export DIRECTORY=$work/$1/data
-    APPS=$(<"$work/$1/apps")
-    export APPS
-}
-
-same_bytes() { # N: all three give the same output, messages and status
-    local name status
-    for name in applist floor baseline; do
-        case $name in
-        applist) cmd=("$APPLIST") ;; floor) cmd=("$floor") ;; baseline) cmd=(bash bench/baseline.sh) ;;
-        esac
-        status=0
-        "${cmd[@]}" >"$work/$name.out" 2>"$work/$name.err" || status=$?
-        echo "$status" >"$work/$name.status"
-    done
-    for name in floor baseline; do
-        for part in out err status; do
-            if ! cmp -s "$work/applist.$part" "$work/$name.$part"; then
-                echo "FAIL: $name differs from applist in standard ${part} at N=$1" >&2
-                exit 1
-            fi
-        done
-    done
-    echo "N=$1: floor and baseline match applist byte for byte" \
-        "($(wc -c <"$work/applist.out") bytes out, $(wc -l <"$work/applist.err") messages)"
-}
 
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
@@ -83,19 +49,6 @@ wall() {
         "$(cut -d' ' -f2 "$work/rounds" | median)" "$(cut -d' ' -f3 "$work/rounds" | median)"
 }
 
-syscalls() { # CMD...: "total openat read close write fstat lseek brk" of one run
-    strace -f -c -o "$work/strace" "$@" >/dev/null 2>&1
-    awk '$NF == "total" {t = $4} $1 ~ /^[0-9.]+$/ && NF >= 5 {c[$NF] = $4}
-         END {print t + 0, c["openat"] + c["open"], c["read"] + 0, c["close"] + 0, c["write"] + 0,
-              c["fstat"] + c["newfstatat"], c["lseek"] + 0, c["brk"] + 0}' "$work/strace"
-}
-
-instructions() { # CMD...: user-space instructions of one run
-    valgrind --tool=callgrind --callgrind-out-file=/dev/null --log-file="$work/vg" "$@" \
-        >/dev/null 2>&1
-    awk '/Collected :/ {print $NF}' "$work/vg"
-}
-
 peak_kib() { # CMD...: median peak resident memory of 15 runs, KiB
     local i
     for ((i = 0; i < 15; i++)); do
@@ -103,11 +56,6 @@ peak_kib() { # CMD...: median peak resident memory of 15 runs, KiB
         cat "$work/time"
     done | median
 }
-
-per_app() { # TOTAL EMPTY N
-    awk -v t="$1" -v e="$2" -v n="$3" 'BEGIN {printf "%.2f", (t - e) / n}'
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
 
 rows=()
 row() { rows+=("$(printf '%-38s %12s %12s %12s   %s' "$@")"); }
@@ -125,31 +73,13 @@ for n in "${sizes[@]}"; do
 done
 
 # Counts at the largest N, net of the empty run of the same program.
-use_data "$big"
-read -r -a sa < <(syscalls "$APPLIST")
-read -r -a sf < <(syscalls "$floor")
-ia=$(instructions "$APPLIST")
-if_=$(instructions "$floor")
-export APPS=""
-read -r -a ea < <(syscalls "$APPLIST")
-read -r -a ef < <(syscalls "$floor")
-ea_i=$(instructions "$APPLIST")
-ef_i=$(instructions "$floor")
-true_i=$(instructions /bin/true)
+counts "$big"
 read -r empty_ratio empty_ms true_ms < <(wall "$APPLIST" /bin/true "$( ((quick)) && echo 10 || echo 100)")
 
-names=(total openat read close write fstat lseek brk)
-per_a=() per_f=()
-for i in "${!names[@]}"; do
-    per_a+=("$(per_app "${sa[i]}" "${ea[i]}" "$big")")
-    per_f+=("$(per_app "${sf[i]}" "${ef[i]}" "$big")")
-done
 row "syscalls/app, N=$big" "${per_a[0]}" "${per_f[0]}" "" "applist/floor $(ratio "${per_a[0]}" "${per_f[0]}")"
 for i in 1 2 3 4 5 6 7; do
-    row "  ${names[i]}/app" "${per_a[i]}" "${per_f[i]}" "" ""
+    row "  ${calls[i]}/app" "${per_a[i]}" "${per_f[i]}" "" ""
 done
-ipa=$(per_app "$ia" "$ea_i" "$big")
-ipf=$(per_app "$if_" "$ef_i" "$big")
 row "instructions/app, N=$big" "$(printf %.0f "$ipa")" "$(printf %.0f "$ipf")" "" \
     "applist/floor $(ratio "$ipa" "$ipf")"
 row "empty run instructions" "$ea_i" "$ef_i" "" "applist/true $(ratio "$ea_i" "$true_i") (/bin/true $true_i)"
@@ -174,6 +104,9 @@ echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /pro
 printf '%-38s %12s %12s %12s   %s\n' "measure" "applist" "floor" "bash" "ratio"
 printf '%s\n' "${rows[@]}"
 echo
-printf 'summary: N=%s wall %sx floor (target <= 1.05), %sx bash; syscalls/app %s vs floor %s; instructions/app %sx floor (<= 1.5); empty run %sx /bin/true instructions (<= 1.1), libraries: %s; peak %s KiB at N=%s (< 1536), +%s KiB from N=10 (floor +%s, APPS %s KiB)\n' \
-    "$big" "$(printf %.3f "$wall_floor")" "$(printf %.3f "$wall_bash")" "${per_a[0]}" "${per_f[0]}" \
+# One round of a few runs says nothing about speed; say so where a reader looks.
+summary=summary
+((quick == 0)) || summary="summary of a --quick run (one round: its wall ratios are noise, not a result)"
+printf '%s: N=%s wall %sx floor (target <= 1.05), %sx bash; syscalls/app %s vs floor %s; instructions/app %sx floor (<= 1.5); empty run %sx /bin/true instructions (<= 1.1), libraries: %s; peak %s KiB at N=%s (< 1536), +%s KiB from N=10 (floor +%s, APPS %s KiB)\n' \
+    "$summary" "$big" "$(printf %.3f "$wall_floor")" "$(printf %.3f "$wall_bash")" "${per_a[0]}" "${per_f[0]}" \
     "$(ratio "$ipa" "$ipf")" "$(ratio "$ea_i" "$true_i")" "$libs" "$mbig" "$big" "$((mbig - m10))" "$((fbig - f10))" "$apps_kib"
