@@ -4,7 +4,7 @@
 # the workflow presets asan, memcheck, fuzz and tidy, which run the same way
 # by hand. Before memcheck counts, it proves that a wrapper's failure and a
 # memcheck error fail their tests. Runs on a clean clone, as root, on a fresh
-# Debian 12 machine; uses the ci build of .ci/run when there is one.
+# Debian 12 machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
