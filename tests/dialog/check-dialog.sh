@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Drives examples/show-apps and the real yad list dialog on a headless X
 # server, for the sample data and for a data directory with awkward cases:
-# the host must pass the expected yad command line and print the chosen name,
-# and yad must parse every row's five cells into the right columns. Leaves a
+# the host must pass the expected yad command line, print the chosen name and
+# stop before yad when applist or the data directory is missing, and yad must
+# parse every row's five cells into the right columns. Leaves a
 # screenshot of the sample dialog in OUT_DIR.
 # Usage: check-dialog.sh APPLIST OUT_DIR
 # CHECK_DIALOG_TIMEOUT: seconds for the whole check (120); CHECK_DIALOG_KEEP:
@@ -132,15 +133,30 @@ EOF
     chmod +x "$tmp/bin/yad"
 }
 
-# Options the check adds through show-apps; the rest is the host's own line.
+# The check adds only a title through show-apps, so the dialog and the
+# screenshot have the host's own default size.
 extra_options() {
-    printf '%s\n' "--title=$1" --width=560 --height=300
+    printf '%s\n' "--title=$1"
 }
 
 expected_args() {
     printf '%s\n' --list --no-markup --column=Status:IMG --column=Icon:IMG --column=Name \
-        --column=ID:HD --column=Description --search-column=3 --print-column=4
+        --column=ID:HD --column=Description --search-column=3 --print-column=4 \
+        --width=600 --height=320
     extra_options "$1"
+}
+
+# Runs show-apps (the last arguments, after the environment) with the stand-in
+# yad recording into DIR: it must print MESSAGE on stderr, exit 2, and not
+# start yad.
+expect_host_error() {
+    local dir=$1 message=$2 got status=0
+    shift 2
+    rm -f "$dir/args"
+    got=$(env FAKE_YAD_DIR="$dir" FAKE_YAD_ANSWER=x "$@" 2>&1 >/dev/null) || status=$?
+    [[ $status -eq 2 && $got == "$message" ]] ||
+        fail "expected status 2 and '$message', got status $status and '$got'"
+    [[ ! -e $dir/args ]] || fail "yad was started after: $message"
 }
 
 # Runs show-apps on DATA with the stand-in yad; leaves the recorded yad
@@ -160,6 +176,18 @@ check_host() {
     got=$(PATH=$tmp/bin:$PATH APPLIST=$applist FAKE_YAD_DIR=$dir FAKE_YAD_ANSWER=cancel \
         "$show_apps" "$data" "${extra[@]}" 2>/dev/null) || status=$?
     [[ $status -eq 1 && -z $got ]] || fail "$title: Cancel gave status $status, output '$got'"
+    # No program (neither APPLIST nor PATH has it) or no data directory: an
+    # empty dialog would say nothing, so the host stops first. (A folder of
+    # its own keeps the recorded command line for check_dialog.)
+    mkdir -p "$dir/stopped"
+    expect_host_error "$dir/stopped" \
+        "show-apps: cannot run applist: set APPLIST to the program or put it on PATH" \
+        PATH="$tmp/bin" APPLIST= "$show_apps" "$data"
+    expect_host_error "$dir/stopped" \
+        "show-apps: cannot run $tmp/none/applist: set APPLIST to the program or put it on PATH" \
+        PATH="$tmp/bin:$PATH" APPLIST="$tmp/none/applist" "$show_apps" "$data"
+    expect_host_error "$dir/stopped" "show-apps: no data directory at $tmp/none" \
+        PATH="$tmp/bin:$PATH" APPLIST="$applist" "$show_apps" "$tmp/none"
 }
 
 window_of() {
@@ -215,7 +243,7 @@ make_fixture "$tmp/fixture"
 make_fake_yad
 check_host "$root/examples/data" "$tmp/sample" applist-sample
 check_host "$tmp/fixture" "$tmp/awkward" applist-awkward
-echo "ok: show-apps passes the yad command line and prints the chosen name"
+echo "ok: show-apps passes the yad command line, prints the chosen name, stops without applist or data"
 
 start_xvfb
 mkdir -p "$out_dir"
