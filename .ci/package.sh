@@ -122,13 +122,16 @@ stamp=$(tar -xzOf "$tarball" "applist-$version/packaging/source-date-epoch") ||
     fail "the tarball has no packaging/source-date-epoch"
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
 [[ -z $epoch || $stamp == "$epoch" ]] || fail "packaging/source-date-epoch is $stamp, not $epoch"
-unpacked=$(mktemp -d)
+# Under build/, on the same filesystem as build/release: the Installed-Size
+# that CPack writes counts directory sizes, which differ between filesystems.
+unpacked=$(mktemp -d "$PWD/build/tarball.XXXXXX")
 trap 'rm -rf "$unpacked"' EXIT
 tar -xzf "$tarball" -C "$unpacked"
 # The README's test command, in a folder that has only the tarball's files.
 (cd "$unpacked/applist-$version" && cmake --workflow --preset test)
 echo "ok: $tarball builds and passes its tests on its own"
-# Without git the time comes from the stamp, so the same package results.
+# That folder is no git checkout of its own, so the time comes from the
+# tarball's stamp and the same package results.
 (cd "$unpacked/applist-$version" && cmake --workflow --preset package >/dev/null)
 cmp "$unpacked/applist-$version/$deb" "$deb" || fail "the tarball makes another .deb"
 echo "ok: the tarball makes the same .deb, byte for byte"
