@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The man page, the install rules and the Debian package: lint the page,
-# build the .deb, install it on this machine, use it, and remove it again.
+# The man page, the install rules and the packages: lint the page, build the
+# .deb and the source tarball from build/release, check the .deb with lintian
+# and hardening-check, install it on this machine, use it, and remove it
+# again; build and test the tarball in an empty folder; then check that two
+# clean clones make the same bytes (.ci/reproducible.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,25 +42,70 @@ done <<<"$messages"
 echo "ok: groff and mandoc lint clean, all $count messages listed"
 
 echo "== Debian package"
-cmake --workflow --preset package --fresh
-debs=(build/release/applist_*_"$(dpkg --print-architecture)".deb)
+need cmake g++ lintian devscripts binutils
+# From the release build CI has made (configured again, which takes the time
+# of the last commit), or a new one when run on its own.
+cmake --preset release >/dev/null
+cmake --build --preset release
+cpack --preset package
+cpack --preset source
+arch=$(dpkg --print-architecture)
+debs=(build/release/applist_*_"$arch".deb)
 if ((${#debs[@]} != 1)) || [[ ! -f ${debs[0]} ]]; then
     fail "expected one .deb, found: ${debs[*]}"
 fi
 deb=${debs[0]}
+version=${deb#build/release/applist_}
+version=${version%_"$arch".deb}
 dpkg-deb -I "$deb" | grep -E '^ (Package|Version|Depends|Section|Maintainer):'
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}')
-[[ $files == $'./usr/bin/applist\n./usr/share/man/man1/applist.1.gz' ]] ||
-    fail "unexpected package contents: $files"
+[[ $files == "./usr/bin/applist
+./usr/share/doc/applist/changelog.gz
+./usr/share/doc/applist/copyright
+./usr/share/man/man1/applist.1.gz" ]] || fail "unexpected package contents: $files"
+# Owner root, 0755 directories and the program, 0644 everything else.
+modes=$(dpkg-deb -c "$deb" | awk '{
+    want = $1 ~ /^d/ || $NF == "./usr/bin/applist" ? "rwxr-xr-x" : "rw-r--r--"
+    if (substr($1, 2) != want || $2 != "root/root") print $1, $2, $NF }')
+[[ -z $modes ]] || fail "wrong mode or owner: $modes"
 [[ $(dpkg-deb -f "$deb" Section) == utils ]] || fail "section is not utils"
 [[ $(dpkg-deb -f "$deb" Depends) == *libc6* ]] || fail "no shlibs-derived Depends"
-echo "ok: $deb holds the program and its man page"
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/applist/copyright |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "copyright is not in the machine-readable format"
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/applist/changelog.gz | gzip -dc |
+    head -n 1 | grep -qF "applist ($version) " || fail "changelog.gz does not start with $version"
+echo "ok: $deb holds the program, its man page, copyright and changelog"
+
+lint=$(lintian -EvIL +pedantic "$deb" 2>&1) || fail "lintian failed: $lint"
+tags=$(grep -E '^[A-MO-Z]: ' <<<"$lint" || true)
+[[ -z $tags ]] || fail "lintian: $tags"
+echo "ok: lintian -EvIL +pedantic prints no tag"
+
+# Debian 12's C start files (Scrt1.o, crti.o, crtn.o) carry no IBT/SHSTK note,
+# so no program linked with them is marked for control-flow protection and
+# hardening-check cannot see -fcf-protection: ask the program's own objects.
+hardened() { # ELF: hardening-check, minus the control-flow mark
+    hardening-check --nocfprotection "$1" || fail "hardening-check $1"
+}
+hardened build/release/applist
+if [[ $arch == amd64 ]]; then
+    objects=$(find build/release/CMakeFiles/applist.dir build/release/CMakeFiles/applist_core.dir -name '*.o')
+    [[ -n $objects ]] || fail "no object files of applist in build/release"
+    for object in $objects; do
+        readelf -n "$object" | grep -q 'x86 feature: IBT, SHSTK' ||
+            fail "$object is not built with -fcf-protection"
+    done
+    echo "ok: the program's objects are built for IBT and SHSTK"
+fi
 
 ! dpkg -s applist >/dev/null 2>&1 || fail "applist is already installed here; not replacing it"
 trap 'dpkg -r applist >/dev/null 2>&1 || true' EXIT
 # Minimal images exclude man pages from installs; this package needs its own.
 dpkg -i --path-include='/usr/share/man/man1/applist.1.gz' "$deb"
 [[ $(command -v applist) == /usr/bin/applist ]] || fail "applist is not /usr/bin/applist"
+hardened /usr/bin/applist
+[[ -f /usr/share/doc/applist/copyright ]] || fail "no /usr/share/doc/applist/copyright"
 sh examples/demo.sh /usr/bin/applist examples/data >build/release/installed.out 2>&1
 sh examples/demo.sh build/release/applist examples/data >build/release/built.out 2>&1
 cmp build/release/installed.out build/release/built.out || fail "installed program differs"
@@ -69,3 +117,34 @@ dpkg -r applist
 trap - EXIT
 [[ ! -e /usr/bin/applist && ! -e /usr/share/man/man1/applist.1.gz ]] || fail "files left after removal"
 echo "ok: removed cleanly"
+
+echo "== source tarball"
+need libgtest-dev
+tarball=build/release/applist-$version.tar.gz
+[[ -f $tarball ]] || fail "no $tarball"
+listing=$(tar -tzf "$tarball")
+stray=$(grep -vE "^applist-$version/" <<<"$listing" || true)
+[[ -z $stray ]] || fail "outside applist-$version/: $stray"
+stray=$(grep -E "^applist-$version/(build|\.git|\.cache)(/|$)" <<<"$listing" || true)
+[[ -z $stray ]] || fail "the tarball holds: $stray"
+stamp=$(tar -xzOf "$tarball" "applist-$version/packaging/source-date-epoch") ||
+    fail "the tarball has no packaging/source-date-epoch"
+epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
+[[ -z $epoch || $stamp == "$epoch" ]] || fail "packaging/source-date-epoch is $stamp, not $epoch"
+# Under build/, on the same filesystem as build/release: the Installed-Size
+# that CPack writes counts directory sizes, which differ between filesystems.
+unpacked=$(mktemp -d "$PWD/build/tarball.XXXXXX")
+trap 'rm -rf "$unpacked"' EXIT
+tar -xzf "$tarball" -C "$unpacked"
+# The README's test command, in a folder that has only the tarball's files.
+(cd "$unpacked/applist-$version" && cmake --workflow --preset test)
+echo "ok: $tarball builds and passes its tests on its own"
+# That folder is no git checkout of its own, so the time comes from the
+# tarball's stamp and the same package results.
+(cd "$unpacked/applist-$version" && cmake --workflow --preset package >/dev/null)
+cmp "$unpacked/applist-$version/$deb" "$deb" || fail "the tarball makes another .deb"
+echo "ok: the tarball makes the same .deb, byte for byte"
+rm -rf "$unpacked"
+trap - EXIT
+
+bash .ci/reproducible.sh
