@@ -88,13 +88,31 @@ void read_status(std::string_view directory, std::string_view app, char *out, st
     }
 }
 
+// Writes the parts whole to standard error, going on after a partial write;
+// a failed write leaves nowhere to say so, and ends the message.
+void write_parts(iovec *parts, int count)
+{
+    while (count > 0) {
+        const ssize_t result = writev(STDERR_FILENO, parts, count);
+        if (result <= 0)
+            return;
+        auto written = static_cast<std::size_t>(result);
+        for (; count > 0 && written >= parts->iov_len; ++parts, --count)
+            written -= parts->iov_len;
+        if (count > 0) {
+            parts->iov_base = static_cast<char *>(parts->iov_base) + written;
+            parts->iov_len -= written;
+        }
+    }
+}
+
 } // namespace
 
 void report(std::initializer_list<std::string_view> pieces)
 {
     // One writev: a message arrives whole, as from an unbuffered fprintf,
-    // while printf's machinery stays out of the process. No message has
-    // more pieces than one batch.
+    // while printf's machinery stays out of the process. Every message fits
+    // one batch.
     constexpr int kBatch = 8;
     iovec parts[kBatch];
     int count = 0;
@@ -102,12 +120,11 @@ void report(std::initializer_list<std::string_view> pieces)
         parts[count].iov_base = const_cast<char *>(piece.data());
         parts[count].iov_len = piece.size();
         if (++count == kBatch) {
-            (void)writev(STDERR_FILENO, parts, count);
+            write_parts(parts, count);
             count = 0;
         }
     }
-    if (count > 0)
-        (void)writev(STDERR_FILENO, parts, count);
+    write_parts(parts, count);
 }
 
 std::string_view decimal(std::uint64_t number, char (&digits)[kDigitsSize])
