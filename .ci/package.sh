@@ -43,10 +43,9 @@ echo "ok: groff and mandoc lint clean, all $count messages listed"
 
 echo "== Debian package"
 need cmake g++ lintian devscripts binutils
-# From the release build CI has made (configured again, which takes the time
-# of the last commit), or a new one when run on its own.
-cmake --preset release >/dev/null
-cmake --build --preset release
+# From the release build CI has made, or a new one when run on its own; a
+# new commit since it was configured configures it again for the new time.
+need_build release
 cpack --preset package
 cpack --preset source
 arch=$(dpkg --print-architecture)
