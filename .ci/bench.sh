@@ -6,8 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# shellcheck source=.ci/need.sh
-source .ci/need.sh
+# shellcheck source=tools/common.sh
+source tools/common.sh
 need cmake g++
 
 echo "== benchmark smoke run (bench/run.sh --quick 200)"

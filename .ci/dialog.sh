@@ -3,8 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# shellcheck source=.ci/need.sh
-source .ci/need.sh
+# shellcheck source=tools/common.sh
+source tools/common.sh
 need cmake g++ yad xvfb x11-utils imagemagick
 
 echo "== list dialog check (yad $(dpkg-query -W -f='${Version}' yad))"

@@ -4,8 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# shellcheck source=.ci/need.sh
-source .ci/need.sh
+# shellcheck source=tools/common.sh
+source tools/common.sh
 need git shellcheck clang-format
 
 git rev-parse --is-inside-work-tree >/dev/null # the files are git's list

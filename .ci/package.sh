@@ -7,14 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# shellcheck source=.ci/need.sh
-source .ci/need.sh
+# shellcheck source=tools/common.sh
+source tools/common.sh
 need dpkg-dev file groff-base man-db
-
-fail() {
-    echo "package: FAIL: $*" >&2
-    exit 1
-}
 
 echo "== man page"
 lint=$(groff -ww -mandoc -z applist.1 2>&1)

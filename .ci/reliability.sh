@@ -8,8 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# shellcheck source=.ci/need.sh
-source .ci/need.sh
+# shellcheck source=tools/common.sh
+source tools/common.sh
 need cmake g++ libgtest-dev clang-14 clang-tidy-14 libclang-rt-14-dev cppcheck valgrind
 
 scratch=$(mktemp -d)

@@ -5,14 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# shellcheck source=.ci/need.sh
-source .ci/need.sh
+# shellcheck source=tools/common.sh
+source tools/common.sh
 need git cmake g++ dpkg-dev file
-
-fail() {
-    echo "reproducible: FAIL: $*" >&2
-    exit 1
-}
 
 echo "== reproducible packages (two clean clones of $(git rev-parse --short HEAD))"
 work=$(mktemp -d)

@@ -3,8 +3,8 @@
 # generated data, the floor, the byte-for-byte check and the counts that do
 # not depend on the machine's load (system calls and instructions).
 
-# shellcheck source=.ci/need.sh
-source .ci/need.sh
+# shellcheck source=tools/common.sh
+source tools/common.sh
 
 # bench_setup: $APPLIST (the release preset's build unless set), a scratch
 # folder $work removed at exit, and the floor built in it, $floor.

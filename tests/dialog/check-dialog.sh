@@ -22,9 +22,11 @@ out_dir=$2
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 show_apps=$root/examples/show-apps
+# shellcheck source=tools/common.sh
+source "$root/tools/common.sh"
 
 for tool in yad Xvfb xwininfo import; do
-    command -v "$tool" >/dev/null || { echo "check-dialog: $tool not found" >&2; exit 1; }
+    command -v "$tool" >/dev/null || fail "$tool not found"
 done
 
 # A fixed UTF-8 locale, and no session bus or accessibility bus that could
@@ -35,11 +37,6 @@ unset DISPLAY WAYLAND_DISPLAY
 tmp=$(mktemp -d)
 xvfb_pid=
 yad_pid=
-
-fail() {
-    echo "check-dialog: FAIL: $*" >&2
-    exit 1
-}
 
 # Whether PID is still running (a zombie child is not).
 alive() {

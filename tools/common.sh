@@ -1,7 +1,15 @@
 # shellcheck shell=bash
-# Sourced by the CI and bench scripts: `need PACKAGE...` installs the Debian
-# packages among its arguments that are not installed yet. Installing needs
-# root; anyone else gets the list to install and a failure.
+# Shell helpers of the CI, bench and dialog-check scripts, which source this.
+
+# `fail MESSAGE...`: says that the script failed, and why, and ends it.
+fail() {
+    echo "${0##*/}: FAIL: $*" >&2
+    exit 1
+}
+
+# `need PACKAGE...` installs the Debian packages among its arguments that are
+# not installed yet. Installing needs root; anyone else gets the list to
+# install and a failure.
 need() {
     local missing=() pkg
     for pkg; do
