@@ -88,10 +88,11 @@ void read_status(std::string_view directory, std::string_view app, char *out, st
     }
 }
 
-// Writes the parts whole to standard error, going on after a partial write;
-// a failed write leaves nowhere to say so, and ends the message.
+} // namespace
+
 void write_parts(iovec *parts, int count)
 {
+    // A failed write leaves nowhere to say so, and ends the message.
     while (count > 0) {
         const ssize_t result = writev(STDERR_FILENO, parts, count);
         if (result <= 0)
@@ -104,27 +105,6 @@ void write_parts(iovec *parts, int count)
             parts->iov_len -= written;
         }
     }
-}
-
-} // namespace
-
-void report(std::initializer_list<std::string_view> pieces)
-{
-    // One writev: a message arrives whole, as from an unbuffered fprintf,
-    // while printf's machinery stays out of the process. Every message fits
-    // one batch.
-    constexpr int kBatch = 8;
-    iovec parts[kBatch];
-    int count = 0;
-    for (const std::string_view piece : pieces) {
-        parts[count].iov_base = const_cast<char *>(piece.data());
-        parts[count].iov_len = piece.size();
-        if (++count == kBatch) {
-            write_parts(parts, count);
-            count = 0;
-        }
-    }
-    write_parts(parts, count);
 }
 
 std::string_view decimal(std::uint64_t number, char (&digits)[kDigitsSize])
@@ -170,13 +150,18 @@ void getLine(const char *path, char *buffer, std::uint64_t size)
     (void)close(fd);
 }
 
-void cut_line_end(char *text)
+std::size_t line_length(const char *text)
 {
     constexpr const char *kLineEndStarts = "\n\r\xE2";
-    char *end = text + std::strcspn(text, kLineEndStarts);
-    while (*end == '\xE2' && !starts_paragraph_separator(end))
-        end += 1 + std::strcspn(end + 1, kLineEndStarts);
-    *end = '\0';
+    std::size_t length = std::strcspn(text, kLineEndStarts);
+    while (text[length] == '\xE2' && !starts_paragraph_separator(text + length))
+        length += 1 + std::strcspn(text + length + 1, kLineEndStarts);
+    return length;
+}
+
+void cut_line_end(char *text)
+{
+    text[line_length(text)] = '\0';
 }
 
 void str_zero(char *buffer)

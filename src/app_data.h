@@ -1,9 +1,11 @@
 #ifndef APPLIST_APP_DATA_H
 #define APPLIST_APP_DATA_H
 
+#include <sys/uio.h>
+
+#include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string_view>
 
 // Capacities of the row's fields, in bytes with the terminating zero byte.
@@ -16,18 +18,31 @@ constexpr std::size_t kStatusAndDescSize = 4096;
 constexpr std::string_view kFallbackIconTail = "/icons/none.png";
 constexpr std::size_t kMaxDirectoryLength = kStatusIconSize - 1 - kFallbackIconTail.size();
 
-// The cell builders. Each writes its cell into the caller's zero-terminated
-// field `out` of `size` bytes, or leaves it untouched when the app lacks the
-// file, and reports that on standard error.
+// The cell builders write their cell into the caller's zero-terminated
+// field `out` of `size` bytes. get_status_icon always writes one, the icon
+// of status none at the least, and never reports; the other two leave `out`
+// untouched when the app lacks the file, and report that on standard error.
 void get_status_icon(std::string_view directory, std::string_view app, char *out,
                      std::uint64_t size);
 void get_app_icon(std::string_view directory, std::string_view app, char *out, std::uint64_t size);
 void get_app_status_and_desc(std::string_view directory, std::string_view app, char *out,
                              std::uint64_t size);
 
-// Writes the pieces as one message on standard error, in a single write.
+// Writes the parts whole to standard error, going on after a partial write.
+void write_parts(iovec *parts, int count);
+
+// Writes the pieces as one message on standard error. The compiler checks
+// that one writev takes them all, so a message arrives whole, as from an
+// unbuffered fprintf, while printf's machinery stays out of the process.
 // Every message of the program goes out this way but the one of perror.
-void report(std::initializer_list<std::string_view> pieces);
+template <std::size_t N> void report(const std::string_view (&pieces)[N])
+{
+    static_assert(N <= IOV_MAX, "a message is one writev");
+    iovec parts[N];
+    for (std::size_t i = 0; i < N; ++i)
+        parts[i] = {const_cast<char *>(pieces[i].data()), pieces[i].size()};
+    write_parts(parts, static_cast<int>(N));
+}
 
 // Room for the decimal digits of any std::uint64_t.
 constexpr std::size_t kDigitsSize = 20;
@@ -52,9 +67,12 @@ int fileExists(const char *path);
 // perror and leaves the buffer as it was; so does a read that yields nothing.
 void getLine(const char *path, char *buffer, std::uint64_t size);
 
-// Ends the text at its first line end, which is where a list dialog reading
-// lines would end the cell: a newline, a carriage return or U+2029 (the
-// bytes E2 80 A9). The line end and all after it are dropped.
+// Returns the length of the first line of text: the bytes before its first
+// line end, or all of them. A line end is where a list dialog reading lines
+// ends a cell: a newline, a carriage return or U+2029 (the bytes E2 80 A9).
+std::size_t line_length(const char *text);
+
+// Ends the text at its first line end, dropping the line end and all after.
 void cut_line_end(char *text);
 
 void str_zero(char *buffer);

@@ -40,15 +40,17 @@ void print_all(std::string_view app, std::string_view directory)
     put_line(status_and_desc);
 }
 
-// Returns whether the rows can carry the directory text; reports why not.
-bool usable_directory(std::string_view directory)
+// Returns whether the rows can carry the directory text of the variable;
+// reports why not.
+bool usable_directory(const char *variable)
 {
-    // A newline in a path cell would shift every later row of the dialog.
-    if (directory.find('\n') != std::string_view::npos) {
-        report({"ERROR: \"DIRECTORY\" environment variable contains a newline!\n"});
+    // A line end in a path cell would shift every later cell of the dialog.
+    if (variable[line_length(variable)] != '\0') {
+        report({"ERROR: \"DIRECTORY\" environment variable contains a line end (newline, "
+                "carriage return or U+2029)!\n"});
         return false;
     }
-    if (directory.size() > kMaxDirectoryLength) {
+    if (trim_directory(variable).size() > kMaxDirectoryLength) {
         char digits[kDigitsSize];
         report({"ERROR: \"DIRECTORY\" environment variable is longer than ",
                 decimal(kMaxDirectoryLength, digits), " bytes!\n"});
@@ -57,15 +59,17 @@ bool usable_directory(std::string_view directory)
     return true;
 }
 
-// Returns the exit status the output allows: a write error on standard
-// output, now or earlier in the run, is a failure.
+// Returns the exit status the output allows. A write that failed stopped
+// the walk, with errno still telling why; otherwise the last rows go out now.
 int finish_output()
 {
-    errno = 0;
-    const bool flushed = std::fflush(stdout) == 0;
-    const int error = errno;
-    if (flushed && std::ferror(stdout) == 0)
-        return 0;
+    int error = errno;
+    if (std::ferror(stdout) == 0) {
+        errno = 0;
+        if (std::fflush(stdout) == 0)
+            return 0;
+        error = errno;
+    }
     report({"ERROR: main(): can't write standard output: ",
             error != 0 ? std::strerror(error) : "write error", "\n"});
     return 1;
@@ -85,12 +89,16 @@ int main()
         report({"ERROR: \"DIRECTORY\" environment variable isn't set!\n"});
         return 1;
     }
-    const std::string_view directory = trim_directory(directory_variable);
-    if (!usable_directory(directory))
+    if (!usable_directory(directory_variable))
         return 1;
+    const std::string_view directory = trim_directory(directory_variable);
 
     std::string_view rest = apps;
-    for (std::string_view app = next_app(rest); !app.empty(); app = next_app(rest))
+    for (std::string_view app = next_app(rest); !app.empty(); app = next_app(rest)) {
         print_all(app, directory);
+        // Rows that cannot reach the reader are work for nobody.
+        if (std::ferror(stdout) != 0)
+            break;
+    }
     return finish_output();
 }

@@ -11,11 +11,6 @@
 namespace
 {
 
-std::string long_status(const std::string &function, const std::string &app)
-{
-    return "ERROR: " + function + "(): app \"" + app + "\" has a status longer than 29 bytes!\n";
-}
-
 Outcome run_apps(const std::string &directory, const std::string &apps,
                  const RunOptions &options = {})
 {
@@ -35,29 +30,49 @@ const std::string kDirectoryUnset = "ERROR: \"DIRECTORY\" environment variable i
 
 TEST(Environment, ChecksBothVariablesBeforeAnyOutput)
 {
+    const std::string odd = "/nonexistent/f\f u\xE2\x80\xA8 p\xE2\x80";
     const struct {
         const char *name;
         std::vector<std::string> env;
+        std::string out;
         std::string err;
         int status;
     } cases[] = {
-        {"both missing", {}, kAppsUnset, 1},
-        {"apps missing", {"DIRECTORY=/tmp"}, kAppsUnset, 1},
-        {"directory missing", {"APPS=a"}, kDirectoryUnset, 1},
-        {"empty list", {"DIRECTORY=/nonexistent", "APPS="}, "", 0},
-        {"newlines only", {"DIRECTORY=/nonexistent", "APPS=\n\n\n"}, "", 0},
-        {"newline in directory",
-         {"DIRECTORY=/srv\n/data", "APPS=a"},
-         "ERROR: \"DIRECTORY\" environment variable contains a newline!\n",
+        {"both missing", {}, "", kAppsUnset, 1},
+        {"apps missing", {"DIRECTORY=/tmp"}, "", kAppsUnset, 1},
+        {"directory missing", {"APPS=a"}, "", kDirectoryUnset, 1},
+        {"empty list", {"DIRECTORY=/nonexistent", "APPS="}, "", "", 0},
+        {"newlines only", {"DIRECTORY=/nonexistent", "APPS=\n\n\n"}, "", "", 0},
+        {"newline in directory", {"DIRECTORY=/srv\n/data", "APPS=a"}, "", kDirectoryHasLineEnd, 1},
+        {"carriage return in directory",
+         {"DIRECTORY=/srv\r/data", "APPS=a"},
+         "",
+         kDirectoryHasLineEnd,
          1},
+        {"trailing carriage return",
+         {"DIRECTORY=/srv/data\r", "APPS=a"},
+         "",
+         kDirectoryHasLineEnd,
+         1},
+        {"U+2029 in directory",
+         {"DIRECTORY=/srv\xE2\x80\xA9/data", "APPS=a"},
+         "",
+         kDirectoryHasLineEnd,
+         1},
+        {"form feed, U+2028 and a partial E2 80 are no line ends",
+         {"DIRECTORY=" + odd, "APPS=a"},
+         record(odd + "/icons/none.png", "", "a", ""),
+         no_icon("a") + no_description("a"),
+         0},
         {"directory too long",
          {"DIRECTORY=/" + std::string(284, 'd'), "APPS=a"},
+         "",
          "ERROR: \"DIRECTORY\" environment variable is longer than 284 bytes!\n",
          1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        expect_run(run_applist(c.env), "", c.err, c.status);
+        expect_run(run_applist(c.env), c.out, c.err, c.status);
     }
 }
 
@@ -242,6 +257,8 @@ TEST(List, WalksNamesInOrder)
     data.app("a", "installed", "A");
     data.app("b", "installed", "B");
     data.file("data/status/a\r", "installed\n");
+    data.file("data/status/empty", "");
+    data.file("apps/empty/description", "");
     const std::string none = data.root + "/icons/none.png";
     const std::string a = record(none, data.path("apps/a/icon-24.png"), "a", "(installed) A");
     const std::string b = record(none, data.path("apps/b/icon-24.png"), "b", "(installed) B");
@@ -257,6 +274,9 @@ TEST(List, WalksNamesInOrder)
         {"same name twice", "a\na", a + a, ""},
         {"crlf list keeps the carriage return", "a\r\nb", a_cr + b,
          no_icon("a\r") + no_description("a\r")},
+        {"no cell carries over to the next row", "a\nempty\nx",
+         a + record(none, "", "empty", "() ") + record(none, "", "x", ""),
+         no_icon("empty") + no_icon("x") + no_description("x")},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -293,15 +313,37 @@ TEST(List, MissingDirectoryStillGivesEveryRow)
                no_icon("x") + no_description("x") + no_icon("y") + no_description("y"), 0);
 }
 
-TEST(Output, WriteErrorIsAFailure)
+// The first failed write stops the walk: the rows after it could reach no
+// one, and their messages would be about rows that were lost.
+TEST(Output, AFailedWriteStopsTheWalk)
 {
     DataDir data;
-    data.app("a", "installed", "A");
-    for (const Stdout out : {Stdout::DevFull, Stdout::Closed}) {
-        const Outcome run = run_apps(data.root, "a", {out, false, 30});
+    std::string apps; // two messages an app: no icon, no description
+    for (int i = 0; i < 3000; ++i)
+        apps += "app" + std::to_string(i) + "\n";
+    const struct {
+        const char *name;
+        RunOptions options;
+        std::string reason;
+    } cases[] = {
+        {"full device", {Stdout::DevFull}, "No space left on device"},
+        {"closed", {Stdout::Closed}, "Bad file descriptor"},
+        {"reader quits, SIGPIPE ignored", {Stdout::FirstLine, false, 30, true}, "Broken pipe"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome run = run_apps(data.root, apps, c.options);
+        const std::string message =
+            "ERROR: main(): can't write standard output: " + c.reason + "\n";
+        EXPECT_FALSE(run.timed_out);
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err.rfind("ERROR: main(): can't write standard output: ", 0), 0U) << run.err;
-        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+        ASSERT_GE(run.err.size(), message.size());
+        EXPECT_EQ(run.err.find(message), run.err.size() - message.size()) << "once, and last";
+        std::size_t icons = 0;
+        for (std::size_t at = run.err.find("a icon-24!"); at != std::string::npos;
+             at = run.err.find("a icon-24!", at + 1))
+            ++icons;
+        EXPECT_LT(icons, 1000U) << "the walk went on after the failed write";
     }
 }
 

@@ -1,9 +1,11 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +60,10 @@ std::vector<char *> pointers(std::vector<std::string> &texts)
 
 using Clock = std::chrono::steady_clock;
 
+// The program's limit on open files: its three standard streams and a few
+// more, so that a leak of one file per app uses them up within a few apps.
+constexpr rlim_t kChildFiles = 16;
+
 int timeout_scale()
 {
     const char *scale = std::getenv("APPLIST_TEST_TIMEOUT_SCALE");
@@ -92,17 +98,25 @@ std::string read_first_line(int fd, Clock::time_point deadline)
 [[noreturn]] void exec_child(char **argv, char **envp, int out_fd, int err_fd,
                              const RunOptions &options, const passwd *nobody)
 {
-    const int in_fd = open("/dev/null", O_RDONLY);
-    dup2(in_fd, 0);
-    if (in_fd > 2)
-        close(in_fd);
+    if (options.stdin_closed) {
+        close(0);
+    } else {
+        const int in_fd = open("/dev/null", O_RDONLY);
+        dup2(in_fd, 0);
+        if (in_fd > 2)
+            close(in_fd);
+    }
     signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
     if (options.out == Stdout::Closed)
         close(1);
     else
         dup2(out_fd, 1);
     dup2(err_fd, 2);
-    if (nobody != nullptr && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
+    const rlimit files = {kChildFiles, kChildFiles};
+    // Root's supplementary groups go too, or nobody would read what they may.
+    if (setrlimit(RLIMIT_NOFILE, &files) != 0 ||
+        (nobody != nullptr && (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+                               setuid(nobody->pw_uid) != 0)))
         _exit(125);
     execvpe(argv[0], argv, envp); // the wrapper may be a bare command name
     _exit(127);
@@ -187,6 +201,14 @@ std::string no_description(const std::string &app)
     return "ERROR: get_app_status_and_desc(): app \"" + app + "\" doesn't have a description!\n";
 }
 
+std::string long_status(const std::string &function, const std::string &app)
+{
+    return "ERROR: " + function + "(): app \"" + app + "\" has a status longer than 29 bytes!\n";
+}
+
+const std::string kDirectoryHasLineEnd = "ERROR: \"DIRECTORY\" environment variable contains a "
+                                         "line end (newline, carriage return or U+2029)!\n";
+
 bool running_as_root()
 {
     return geteuid() == 0;
@@ -198,8 +220,11 @@ Outcome run_applist(const std::vector<std::string> &env, const RunOptions &optio
     const std::string out_path = capture.path("stdout");
     const std::string err_path = capture.path("stderr");
     int pipe_fds[2] = {-1, -1};
-    if (options.out == Stdout::FirstLine)
+    if (options.out == Stdout::FirstLine) {
         check(pipe2(pipe_fds, O_CLOEXEC) == 0, "pipe2");
+        // One page, so a program that goes on writing meets the closed end soon.
+        check(fcntl(pipe_fds[1], F_SETPIPE_SZ, 4096) >= 0, "F_SETPIPE_SZ");
+    }
     const int out_fd = options.out == Stdout::DevFull ? open("/dev/full", O_WRONLY | O_CLOEXEC)
                        : options.out == Stdout::FirstLine
                            ? pipe_fds[1]

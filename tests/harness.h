@@ -36,6 +36,7 @@ struct RunOptions {
     // Scaled by APPLIST_TEST_TIMEOUT_SCALE, or by 10 under a wrapper.
     int timeout_seconds = 30;
     bool ignore_sigpipe = false; // start the program with SIGPIPE ignored
+    bool stdin_closed = false;   // start it with descriptor 0 closed
 };
 
 struct Outcome {
@@ -46,10 +47,12 @@ struct Outcome {
     bool timed_out = false;
 };
 
-// Starts applist with exactly the given environment ("NAME=value" strings).
-// APPLIST_TEST_WRAPPER, when set in the test's own environment, is split at
-// spaces and put before the program (for valgrind runs). A program that
-// cannot be started at all (exec fails) ends with status 127.
+// Starts applist with exactly the given environment ("NAME=value" strings),
+// and with room for few open files, so that a file left open fails a case
+// of a few apps. APPLIST_TEST_WRAPPER, when set in the test's own
+// environment, is split at spaces and put before the program (for valgrind
+// runs). A program that cannot be started at all (exec fails) ends with
+// status 127.
 Outcome run_applist(const std::vector<std::string> &env, const RunOptions &options = {});
 
 bool running_as_root();
@@ -59,5 +62,7 @@ std::string record(const std::string &status_icon, const std::string &app_icon,
                    const std::string &app, const std::string &cell);
 std::string no_icon(const std::string &app);
 std::string no_description(const std::string &app);
+std::string long_status(const std::string &function, const std::string &app);
+extern const std::string kDirectoryHasLineEnd;
 
 #endif
