@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Drives examples/show-apps and the real yad list dialog on a headless X
 # server, for the sample data and for a data directory with awkward cases:
-# the host must pass the expected yad command line, print the chosen name and
-# stop before yad when applist or the data directory is missing, and yad must
-# parse every row's five cells into the right columns. Leaves a
-# screenshot of the sample dialog in OUT_DIR.
+# the host must pass the expected yad command line, print the chosen name
+# and stop before yad when applist, the data directory, its apps folder or a
+# display is missing; yad must parse every row's five cells into the right
+# columns. Leaves a screenshot of the sample dialog in OUT_DIR.
 # Usage: check-dialog.sh APPLIST OUT_DIR
 # CHECK_DIALOG_TIMEOUT: seconds for the whole check (120); CHECK_DIALOG_KEEP:
 # set to keep the work files (streams, yad's rows and messages).
@@ -144,15 +144,15 @@ expected_args() {
 }
 
 # Runs show-apps (the last arguments, after the environment) with the stand-in
-# yad recording into DIR: it must print MESSAGE on stderr, exit 2, and not
-# start yad.
+# yad recording into DIR: it must print MESSAGE on stderr, exit with STATUS,
+# and not start yad.
 expect_host_error() {
-    local dir=$1 message=$2 got status=0
-    shift 2
+    local dir=$1 expected=$2 message=$3 got status=0
+    shift 3
     rm -f "$dir/args"
     got=$(env FAKE_YAD_DIR="$dir" FAKE_YAD_ANSWER=x "$@" 2>&1 >/dev/null) || status=$?
-    [[ $status -eq 2 && $got == "$message" ]] ||
-        fail "expected status 2 and '$message', got status $status and '$got'"
+    [[ $status -eq $expected && $got == "$message" ]] ||
+        fail "expected status $expected and '$message', got status $status and '$got'"
     [[ ! -e $dir/args ]] || fail "yad was started after: $message"
 }
 
@@ -164,27 +164,34 @@ check_host() {
     mkdir -p "$dir"
     apps=$(find "$data/apps" -mindepth 1 -maxdepth 1 -type d | wc -l)
     mapfile -t extra < <(extra_options "$title")
+    # Either display variable is enough: WAYLAND_DISPLAY here, DISPLAY below.
     got=$(PATH=$tmp/bin:$PATH APPLIST=$applist FAKE_YAD_DIR=$dir FAKE_YAD_ANSWER='A b|c' \
-        "$show_apps" "$data" "${extra[@]}" 2>"$dir/applist.err")
+        WAYLAND_DISPLAY=wayland-0 "$show_apps" "$data" "${extra[@]}" 2>"$dir/applist.err") ||
+        fail "$title: show-apps exited with $? on OK"
     [[ $got == 'A b|c' ]] || fail "$title: show-apps printed '$got' for the name 'A b|c'"
     diff -u <(expected_args "$title") "$dir/args" || fail "$title: yad command line differs"
     (($(wc -l <"$dir/stream") == 5 * apps)) || fail "$title: stream is not five lines per app"
     status=0
     got=$(PATH=$tmp/bin:$PATH APPLIST=$applist FAKE_YAD_DIR=$dir FAKE_YAD_ANSWER=cancel \
-        "$show_apps" "$data" "${extra[@]}" 2>/dev/null) || status=$?
+        DISPLAY=:0 "$show_apps" "$data" "${extra[@]}" 2>/dev/null) || status=$?
     [[ $status -eq 1 && -z $got ]] || fail "$title: Cancel gave status $status, output '$got'"
-    # No program (neither APPLIST nor PATH has it) or no data directory: an
-    # empty dialog would say nothing, so the host stops first. (A folder of
-    # its own keeps the recorded command line for check_dialog.)
-    mkdir -p "$dir/stopped"
-    expect_host_error "$dir/stopped" \
+    # No program (neither APPLIST nor PATH has it), no data directory or no
+    # apps folder in it: an empty dialog would say nothing, so the host stops
+    # first. No display: yad would exit 1, as for Cancel. (A folder of its
+    # own keeps the recorded command line for check_dialog.)
+    mkdir -p "$dir/stopped" "$tmp/no-apps"
+    expect_host_error "$dir/stopped" 2 \
         "show-apps: cannot run applist: set APPLIST to the program or put it on PATH" \
-        PATH="$tmp/bin" APPLIST= "$show_apps" "$data"
-    expect_host_error "$dir/stopped" \
+        PATH="$tmp/bin" APPLIST= DISPLAY=:0 "$show_apps" "$data"
+    expect_host_error "$dir/stopped" 2 \
         "show-apps: cannot run $tmp/none/applist: set APPLIST to the program or put it on PATH" \
-        PATH="$tmp/bin:$PATH" APPLIST="$tmp/none/applist" "$show_apps" "$data"
-    expect_host_error "$dir/stopped" "show-apps: no data directory at $tmp/none" \
-        PATH="$tmp/bin:$PATH" APPLIST="$applist" "$show_apps" "$tmp/none"
+        PATH="$tmp/bin:$PATH" APPLIST="$tmp/none/applist" DISPLAY=:0 "$show_apps" "$data"
+    expect_host_error "$dir/stopped" 2 "show-apps: no data directory at $tmp/none" \
+        PATH="$tmp/bin:$PATH" APPLIST="$applist" DISPLAY=:0 "$show_apps" "$tmp/none"
+    expect_host_error "$dir/stopped" 2 "show-apps: no apps folder in $tmp/no-apps" \
+        PATH="$tmp/bin:$PATH" APPLIST="$applist" DISPLAY=:0 "$show_apps" "$tmp/no-apps"
+    expect_host_error "$dir/stopped" 3 "show-apps: no display: set DISPLAY or WAYLAND_DISPLAY" \
+        PATH="$tmp/bin:$PATH" APPLIST="$applist" "$show_apps" "$data"
 }
 
 window_of() {
@@ -240,7 +247,8 @@ make_fixture "$tmp/fixture"
 make_fake_yad
 check_host "$root/examples/data" "$tmp/sample" applist-sample
 check_host "$tmp/fixture" "$tmp/awkward" applist-awkward
-echo "ok: show-apps passes the yad command line, prints the chosen name, stops without applist or data"
+echo "ok: show-apps passes the yad command line, prints the chosen name," \
+    "stops without applist, data, apps folder or display"
 
 start_xvfb
 mkdir -p "$out_dir"
