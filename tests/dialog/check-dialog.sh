@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Drives examples/show-apps and the real yad list dialog on a headless X
 # server, for the sample data and for a data directory with awkward cases:
-# the host must pass the expected yad command line, print the chosen name
-# and stop before yad when applist, the data directory, its apps folder or a
-# display is missing; yad must parse every row's five cells into the right
-# columns. Leaves a screenshot of the sample dialog in OUT_DIR.
+# the host must pass the expected yad command line, print the chosen name,
+# list the apps in byte order whatever the locale, and stop before yad when
+# applist, the data directory, its apps folder or a display is missing; yad
+# must parse every row's five cells into the right columns. Leaves a
+# screenshot of the sample dialog in OUT_DIR.
 # Usage: check-dialog.sh APPLIST OUT_DIR
 # CHECK_DIALOG_TIMEOUT: seconds for the whole check (120); CHECK_DIALOG_KEEP:
 # set to keep the work files (streams, yad's rows and messages).
-# Needs yad, Xvfb, xwininfo (x11-utils) and import (imagemagick).
+# Needs yad, Xvfb, xwininfo (x11-utils) and import (imagemagick); the order
+# check also needs the Debian package locales, and says so when it is skipped.
 set -euo pipefail
 
 # The whole check runs under a timeout so that it can never hang; the TERM
@@ -116,13 +118,15 @@ make_fixture() {
     printf 'para\342\200\251sep\n' >"$d/apps/paragraph/description"
 }
 
-# A stand-in for yad that records its arguments and its input, then answers
-# like yad does: the printed column with a trailing "|", or Cancel.
+# A stand-in for yad that records its arguments, its input and its LC_ALL,
+# then answers like yad does: the printed column with a trailing "|", or
+# Cancel.
 make_fake_yad() {
     mkdir -p "$tmp/bin"
     cat >"$tmp/bin/yad" <<'EOF'
 #!/bin/sh
 printf '%s\n' "$@" >"$FAKE_YAD_DIR/args"
+printf '%s\n' "${LC_ALL-}" >"$FAKE_YAD_DIR/locale"
 cat >"$FAKE_YAD_DIR/stream"
 [ "$FAKE_YAD_ANSWER" = cancel ] && exit 1
 printf '%s|\n' "$FAKE_YAD_ANSWER"
@@ -154,6 +158,42 @@ expect_host_error() {
     [[ $status -eq $expected && $got == "$message" ]] ||
         fail "expected status $expected and '$message', got status $status and '$got'"
     [[ ! -e $dir/args ]] || fail "yad was started after: $message"
+}
+
+# A locale whose collation is not byte order ("calculator" before "Text
+# Editor"), for the order check; nothing but C is sure to be installed, so it
+# is built here, from the Debian package locales when that is installed.
+make_collating_locale() {
+    collating=
+    if [[ ! -e /usr/share/i18n/locales/en_US ]]; then
+        echo "check-dialog: no en_US locale source (Debian package locales): app order not checked" >&2
+        return 0
+    fi
+    mkdir -p "$tmp/locale"
+    localedef -i en_US -f UTF-8 "$tmp/locale/en_US.UTF-8" >/dev/null 2>&1 ||
+        fail "localedef could not build en_US.UTF-8"
+    collating=en_US.UTF-8
+}
+
+# Runs show-apps on DATA under bash (whose glob, unlike dash's, sorts in the
+# locale's collation) in the collating locale: the apps must come in demo.sh's
+# order, and yad must still run in the caller's locale.
+check_order() {
+    local data=$1 dir=$2 title=$3 expected
+    [[ -n $collating ]] || return 0
+    expected=$("$root/examples/demo.sh" "$applist" "$data" 2>/dev/null | awk 'NR % 5 == 3')
+    # Unless the locale orders these apps otherwise, this check proves nothing.
+    [[ $(cd "$data/apps" && LOCPATH=$tmp/locale LC_ALL=$collating bash -c 'printf "%s\n" */' |
+        sed 's,/$,,') != "$expected" ]] ||
+        fail "$title: $collating sorts the apps in byte order, so their order goes unchecked"
+    mkdir -p "$dir/order"
+    PATH=$tmp/bin:$PATH APPLIST=$applist FAKE_YAD_DIR=$dir/order FAKE_YAD_ANSWER=x DISPLAY=:0 \
+        LOCPATH=$tmp/locale LC_ALL=$collating bash "$show_apps" "$data" >/dev/null 2>&1 ||
+        fail "$title: show-apps failed in $collating"
+    diff -u <(printf '%s\n' "$expected") <(awk 'NR % 5 == 3' "$dir/order/stream") ||
+        fail "$title: show-apps in $collating lists the apps in another order than demo.sh"
+    [[ $(<"$dir/order/locale") == "$collating" ]] ||
+        fail "$title: yad ran with LC_ALL=$(<"$dir/order/locale"), not the caller's $collating"
 }
 
 # Runs show-apps on DATA with the stand-in yad; leaves the recorded yad
@@ -192,6 +232,7 @@ check_host() {
         PATH="$tmp/bin:$PATH" APPLIST="$applist" DISPLAY=:0 "$show_apps" "$tmp/no-apps"
     expect_host_error "$dir/stopped" 3 "show-apps: no display: set DISPLAY or WAYLAND_DISPLAY" \
         PATH="$tmp/bin:$PATH" APPLIST="$applist" "$show_apps" "$data"
+    check_order "$data" "$dir" "$title"
 }
 
 window_of() {
@@ -245,10 +286,11 @@ check_dialog() {
 
 make_fixture "$tmp/fixture"
 make_fake_yad
+make_collating_locale
 check_host "$root/examples/data" "$tmp/sample" applist-sample
 check_host "$tmp/fixture" "$tmp/awkward" applist-awkward
 echo "ok: show-apps passes the yad command line, prints the chosen name," \
-    "stops without applist, data, apps folder or display"
+    "stops without applist, data, apps folder or display${collating:+, lists the apps in byte order in $collating}"
 
 start_xvfb
 mkdir -p "$out_dir"
