@@ -48,8 +48,8 @@ struct Outcome {
 };
 
 // Starts applist with exactly the given environment ("NAME=value" strings),
-// and with room for few open files, so that a file left open fails a case
-// of a few apps. APPLIST_TEST_WRAPPER, when set in the test's own
+// and, unless wrapped, with room for few open files, so that a file left open
+// fails a case of a few apps. APPLIST_TEST_WRAPPER, when set in the test's own
 // environment, is split at spaces and put before the program (for valgrind
 // runs). A program that cannot be started at all (exec fails) ends with
 // status 127.
