@@ -9,38 +9,51 @@ cd "$(dirname "$0")/.."
 
 # shellcheck source=tools/common.sh
 source tools/common.sh
-need dpkg-dev file groff-base man-db
+need cmake g++ dpkg-dev file groff-base man-db mandoc
+# From the release build CI has made, or a new one when run on its own; a
+# new commit since it was configured configures it again for the new time.
+need_build release
 
 echo "== man page"
-lint=$(groff -ww -mandoc -z applist.1 2>&1)
+# The page as the build configures it for this version, as it is installed.
+page=build/release/applist.1
+lint=$(groff -ww -mandoc -z "$page" 2>&1)
 [[ -z $lint ]] || fail "groff: $lint"
-need mandoc
 # -W style: all of -T lint but the conventions of the OpenBSD and NetBSD base
 # systems, which want .Os empty where this page names its package. The check
 # of cross-references looks yad(1) up among this machine's pages: a missing
 # yad is no fault of the page, and the note that Debian keeps no mandoc.db
 # goes to stderr.
-lint=$(mandoc -T lint -W style applist.1 2>/dev/null |
+lint=$(mandoc -T lint -W style "$page" 2>/dev/null |
     grep -vE ': STYLE: referenced manual not found: Xr yad 1( \([0-9]+ times\))?$' || true)
 [[ -z $lint ]] || fail "mandoc: $lint"
-# Every message of the README's table, in the man page's words.
-page=$(MANWIDTH=200 man -l applist.1 2>/dev/null)
+# The README's table of messages and the page's DIAGNOSTICS list the same
+# messages. The page's items are read as the README writes them: \(dq as a
+# quote, an italic placeholder (\fIapp\fP) in capitals (APP), a closing
+# mark that mdoc takes as its own argument back against its word.
 # shellcheck disable=SC2016 # the backquotes are the README's, not the shell's
-messages=$(sed -n 's/^| `\(ERROR: [^`]*\|getLine(): [^`]*\)` |.*/\1/p' README.md)
-count=0
-while IFS= read -r message; do
-    message=${message//\"APP\"/\"app\"}
-    grep -qF -- "${message//REASON/reason}" <<<"$page" || fail "man page lacks: $message"
-    count=$((count + 1))
-done <<<"$messages"
-((count == 10)) || fail "found $count messages in README.md, expected 10"
-echo "ok: groff and mandoc lint clean, all $count messages listed"
+readme_messages=$(sed -n '/^### Messages on standard error$/,/^#/{
+    s/^| `\(ERROR: [^`]*\|getLine(): [^`]*\)` |.*/\1/p }' README.md | LC_ALL=C sort -u)
+page_messages=$(sed -n '/^\.Sh DIAGNOSTICS$/,/^\.Sh /{
+    s/^\.It Li //
+    T
+    s/\\(dq/"/g
+    s/\\fI\([^\\]*\)\\f[PR]/\U\1/g
+    s/\\&//g
+    s/\\-/-/g
+    s/\\e/\\/g
+    s/ \([.,:;!?)]\)$/\1/
+    p }' "$page" | LC_ALL=C sort -u)
+[[ -n $readme_messages ]] || fail "found no message in README.md's table of messages"
+[[ -n $page_messages ]] || fail "found no message in the DIAGNOSTICS of $page"
+readme_only=$(LC_ALL=C comm -23 <(echo "$readme_messages") <(echo "$page_messages"))
+[[ -z $readme_only ]] || fail "README.md lists, $page lacks: $readme_only"
+page_only=$(LC_ALL=C comm -13 <(echo "$readme_messages") <(echo "$page_messages"))
+[[ -z $page_only ]] || fail "$page lists, README.md lacks: $page_only"
+echo "ok: groff and mandoc lint clean, the same $(wc -l <<<"$page_messages") messages in README.md and the page"
 
 echo "== Debian package"
-need cmake g++ lintian devscripts binutils
-# From the release build CI has made, or a new one when run on its own; a
-# new commit since it was configured configures it again for the new time.
-need_build release
+need lintian devscripts binutils
 cpack --preset package
 cpack --preset source
 arch=$(dpkg --print-architecture)
@@ -85,8 +98,16 @@ echo "ok: lintian -EvIL +pedantic prints no tag"
 hardened() { # ELF: hardening-check, minus the control-flow mark and fortify
     hardening-check --nocfprotection --nofortify "$1" || fail "hardening-check $1"
 }
-fortified=$(grep -c -- '-D_FORTIFY_SOURCE=2 .*/src/[a-z_]*\.cpp"' build/release/compile_commands.json || true)
-((fortified == 2)) || fail "src/*.cpp are not all compiled with -D_FORTIFY_SOURCE=2"
+# Every src/*.cpp of the tree, each of its compile commands with
+# _FORTIFY_SOURCE=2 as the last word on fortify.
+sources=(src/*.cpp)
+[[ -f ${sources[0]} ]] || fail "no src/*.cpp"
+for source in "${sources[@]}"; do
+    commands=$(grep -F -- " -c $(pwd -P)/$source\"" build/release/compile_commands.json || true)
+    [[ -n $commands ]] || fail "$source is not compiled in build/release"
+    fortify=$(sed -E 's/.* -([UD]_FORTIFY_SOURCE[^ ]*) .*/\1/' <<<"$commands" | sort -u)
+    [[ $fortify == D_FORTIFY_SOURCE=2 ]] || fail "$source is not compiled with -D_FORTIFY_SOURCE=2"
+done
 hardened build/release/applist
 if [[ $arch == amd64 ]]; then
     objects=$(find build/release/CMakeFiles/applist.dir build/release/CMakeFiles/applist_core.dir -name '*.o')
