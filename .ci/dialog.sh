@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 # shellcheck source=tools/common.sh
 source tools/common.sh
-need cmake g++ yad xvfb x11-utils imagemagick
+need cmake g++ yad xvfb x11-utils imagemagick locales
 
 echo "== list dialog check (yad $(dpkg-query -W -f='${Version}' yad))"
 need_build release
