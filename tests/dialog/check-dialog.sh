@@ -166,7 +166,7 @@ expect_host_error() {
 make_collating_locale() {
     collating=
     if [[ ! -e /usr/share/i18n/locales/en_US ]]; then
-        echo "check-dialog: no en_US locale source (Debian package locales): app order not checked" >&2
+        echo "${0##*/}: no en_US locale source (Debian package locales): app order not checked" >&2
         return 0
     fi
     mkdir -p "$tmp/locale"
