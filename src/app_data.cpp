@@ -1,10 +1,8 @@
 #include "app_data.h"
 
 #include <fcntl.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -25,8 +23,6 @@ constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // bytes with the zero byte, as snprintf would cut them.
 void join_cut(char *out, std::uint64_t size, std::initializer_list<std::string_view> pieces)
 {
-    if (size == 0)
-        return;
     std::size_t used = 0;
     for (const std::string_view piece : pieces) {
         const std::size_t room = size - 1 - used;
@@ -50,7 +46,6 @@ bool build_path(char *path, std::uint64_t size, std::string_view directory, std:
     return true;
 }
 
-// Copies text into out only when it fits whole; returns whether it did.
 bool copy_whole(char *out, std::uint64_t size, const char *text)
 {
     const std::size_t length = std::strlen(text);
@@ -60,7 +55,6 @@ bool copy_whole(char *out, std::uint64_t size, const char *text)
     return true;
 }
 
-// Returns whether text starts with U+2029, the paragraph separator.
 bool starts_paragraph_separator(const char *text)
 {
     return text[0] == '\xE2' && text[1] == '\x80' && text[2] == '\xA9';
@@ -68,7 +62,7 @@ bool starts_paragraph_separator(const char *text)
 
 // The two status lookups differ only in their default word and their name.
 void read_status(std::string_view directory, std::string_view app, char *out, std::uint64_t size,
-                 std::string_view default_word, std::string_view function)
+                 std::string_view default_word, const char *function)
 {
     char path[kStatusPathSize];
     if (!build_path(path, sizeof path, directory, "/data/status/", app, "") ||
@@ -81,42 +75,14 @@ void read_status(std::string_view directory, std::string_view app, char *out, st
     getLine(path, line, sizeof line);
     cut_line_end(line);
     if (!copy_whole(out, size, line)) {
-        char digits[kDigitsSize];
-        report({"ERROR: ", function, "(): app \"", app, "\" has a status longer than ",
-                decimal(size == 0 ? 0 : size - 1, digits), " bytes!\n"});
+        (void)std::fprintf(
+            stderr, "ERROR: %s(): app \"%.*s\" has a status longer than %llu bytes!\n", function,
+            static_cast<int>(app.size()), app.data(), static_cast<unsigned long long>(size - 1));
         join_cut(out, size, {default_word});
     }
 }
 
 } // namespace
-
-void write_parts(iovec *parts, int count)
-{
-    // A failed write leaves nowhere to say so, and ends the message.
-    while (count > 0) {
-        const ssize_t result = writev(STDERR_FILENO, parts, count);
-        if (result <= 0)
-            return;
-        auto written = static_cast<std::size_t>(result);
-        for (; count > 0 && written >= parts->iov_len; ++parts, --count)
-            written -= parts->iov_len;
-        if (count > 0) {
-            parts->iov_base = static_cast<char *>(parts->iov_base) + written;
-            parts->iov_len -= written;
-        }
-    }
-}
-
-std::string_view decimal(std::uint64_t number, char (&digits)[kDigitsSize])
-{
-    constexpr std::uint64_t kBase = 10;
-    std::size_t start = kDigitsSize;
-    do {
-        digits[--start] = static_cast<char>('0' + number % kBase);
-        number /= kBase;
-    } while (number != 0);
-    return {digits + start, kDigitsSize - start};
-}
 
 int fileExists(const char *path)
 {
@@ -136,16 +102,13 @@ void getLine(const char *path, char *buffer, std::uint64_t size)
         std::perror("getLine(): fopen()");
         return;
     }
-    // One read: a regular file gives all it has up to the count, and a FIFO
-    // or device gives what it has now, so nothing can keep the run waiting.
-    if (size > 1) {
-        const std::size_t count = size - 1 < SSIZE_MAX ? size - 1 : SSIZE_MAX;
-        const ssize_t got = read(fd, buffer, count);
-        if (got > 0) {
-            const void *newline = std::memchr(buffer, '\n', static_cast<std::size_t>(got));
-            buffer[newline != nullptr ? static_cast<const char *>(newline) - buffer + 1 : got] =
-                '\0';
-        }
+    // One read, by position from the start: a FIFO, pipe, socket or terminal
+    // fails it (ESPIPE) and reads as empty, so no byte is taken from whoever
+    // else reads there, our own standard streams included, and nothing waits.
+    const ssize_t got = pread(fd, buffer, size - 1, 0);
+    if (got > 0) {
+        const void *newline = std::memchr(buffer, '\n', static_cast<std::size_t>(got));
+        buffer[newline != nullptr ? static_cast<const char *>(newline) - buffer + 1 : got] = '\0';
     }
     (void)close(fd);
 }
@@ -191,7 +154,7 @@ void get_status_icon(std::string_view directory, std::string_view app, char *out
     if (build_path(path, sizeof path, directory, "/icons/", status, ".png") &&
         fileExists(path) == 0 && copy_whole(out, size, path))
         return;
-    // Printed unprobed; a field too small for it stays empty.
+    // The fallback is not probed; a field too small for it stays empty.
     (void)build_path(out, size, directory, kFallbackIconTail, "", "");
 }
 
@@ -200,7 +163,8 @@ void get_app_icon(std::string_view directory, std::string_view app, char *out, s
     char path[kDataPathSize];
     if (!build_path(path, sizeof path, directory, "/apps/", app, "/icon-24.png") ||
         fileExists(path) != 0 || !copy_whole(out, size, path))
-        report({"ERROR: get_app_icon(): app \"", app, "\" doesn't have a icon-24!\n"});
+        (void)std::fprintf(stderr, "ERROR: get_app_icon(): app \"%.*s\" doesn't have a icon-24!\n",
+                           static_cast<int>(app.size()), app.data());
 }
 
 void get_app_status_and_desc(std::string_view directory, std::string_view app, char *out,
@@ -209,8 +173,10 @@ void get_app_status_and_desc(std::string_view directory, std::string_view app, c
     char path[kDataPathSize];
     if (!build_path(path, sizeof path, directory, "/apps/", app, "/description") ||
         fileExists(path) != 0) {
-        report(
-            {"ERROR: get_app_status_and_desc(): app \"", app, "\" doesn't have a description!\n"});
+        (void)std::fprintf(stderr,
+                           "ERROR: get_app_status_and_desc(): app \"%.*s\" doesn't have a "
+                           "description!\n",
+                           static_cast<int>(app.size()), app.data());
         return;
     }
     char description[kDescriptionSize];
@@ -221,6 +187,5 @@ void get_app_status_and_desc(std::string_view directory, std::string_view app, c
     char status[kStatusTextSize];
     str_zero(status);
     get_app_status(directory, app, status, sizeof status);
-    // "(%s) %s", cut at its end when it does not fit.
     join_cut(out, size, {"(", status, ") ", description});
 }

@@ -1,9 +1,6 @@
 #ifndef APPLIST_APP_DATA_H
 #define APPLIST_APP_DATA_H
 
-#include <sys/uio.h>
-
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -14,43 +11,23 @@ constexpr std::size_t kAppIconSize = 4096;
 constexpr std::size_t kStatusAndDescSize = 4096;
 
 // The status icon cell falls back to the directory text and this tail,
-// printed unprobed; the driver refuses a directory text too long for it.
+// printed without a probe of its own; the driver refuses a directory text
+// too long for it.
 constexpr std::string_view kFallbackIconTail = "/icons/none.png";
 constexpr std::size_t kMaxDirectoryLength = kStatusIconSize - 1 - kFallbackIconTail.size();
 
 // The cell builders write their cell into the caller's zero-terminated
-// field `out` of `size` bytes. get_status_icon always writes one, the icon
-// of status none at the least, and never reports; the other two leave `out`
-// untouched when the app lacks the file, and report that on standard error.
+// field `out` of `size` bytes. get_status_icon writes the fallback icon when
+// it finds no better one, and nothing into a field too small for that; it
+// reports only a status too long or a file gone between probe and read. The
+// other two leave `out` untouched when the app lacks the file, and report it.
 void get_status_icon(std::string_view directory, std::string_view app, char *out,
                      std::uint64_t size);
 void get_app_icon(std::string_view directory, std::string_view app, char *out, std::uint64_t size);
 void get_app_status_and_desc(std::string_view directory, std::string_view app, char *out,
                              std::uint64_t size);
 
-// Writes the parts whole to standard error, going on after a partial write.
-void write_parts(iovec *parts, int count);
-
-// Writes the pieces as one message on standard error. The compiler checks
-// that one writev takes them all, so a message arrives whole, as from an
-// unbuffered fprintf, while printf's machinery stays out of the process.
-// Every message of the program goes out this way but the one of perror.
-template <std::size_t N> void report(const std::string_view (&pieces)[N])
-{
-    static_assert(N <= IOV_MAX, "a message is one writev");
-    iovec parts[N];
-    for (std::size_t i = 0; i < N; ++i)
-        parts[i] = {const_cast<char *>(pieces[i].data()), pieces[i].size()};
-    write_parts(parts, static_cast<int>(N));
-}
-
-// Room for the decimal digits of any std::uint64_t.
-constexpr std::size_t kDigitsSize = 20;
-
-// Returns the decimal digits of number, written at the end of digits.
-std::string_view decimal(std::uint64_t number, char (&digits)[kDigitsSize]);
-
-// The pieces underneath, declared for the tests and fuzzers.
+// The pieces underneath, declared here so the tests and fuzzers can call them.
 constexpr std::size_t kStatusTextSize = 30;
 
 void get_app_status(std::string_view directory, std::string_view app, char *out,

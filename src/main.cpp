@@ -32,7 +32,6 @@ void print_all(std::string_view app, std::string_view directory)
     get_app_icon(directory, app, app_icon, sizeof app_icon);
     get_app_status_and_desc(directory, app, status_and_desc, sizeof status_and_desc);
 
-    // The record "%s\n%s\n%s\n%s\n%s\n".
     put_line(status_icon);
     put_line(app_icon);
     put_line(app);
@@ -46,33 +45,29 @@ bool usable_directory(const char *variable)
 {
     // A line end in a path cell would shift every later cell of the dialog.
     if (variable[line_length(variable)] != '\0') {
-        report({"ERROR: \"DIRECTORY\" environment variable contains a line end (newline, "
-                "carriage return or U+2029)!\n"});
+        (void)std::fprintf(stderr, "ERROR: \"DIRECTORY\" environment variable contains a line end "
+                                   "(newline, carriage return or U+2029)!\n");
         return false;
     }
     if (trim_directory(variable).size() > kMaxDirectoryLength) {
-        char digits[kDigitsSize];
-        report({"ERROR: \"DIRECTORY\" environment variable is longer than ",
-                decimal(kMaxDirectoryLength, digits), " bytes!\n"});
+        (void)std::fprintf(stderr,
+                           "ERROR: \"DIRECTORY\" environment variable is longer than %zu bytes!\n",
+                           kMaxDirectoryLength);
         return false;
     }
     return true;
 }
 
-// Returns the exit status the output allows. A write that failed stopped
-// the walk, with errno still telling why; otherwise the last rows go out now.
-int finish_output()
+// Sends the last rows. After a failed write, with errno still telling why,
+// it reports and ends the process at once: stdio's exit would write what it
+// still holds, a piece of a row after the message.
+void finish_output()
 {
-    int error = errno;
-    if (std::ferror(stdout) == 0) {
-        errno = 0;
-        if (std::fflush(stdout) == 0)
-            return 0;
-        error = errno;
-    }
-    report({"ERROR: main(): can't write standard output: ",
-            error != 0 ? std::strerror(error) : "write error", "\n"});
-    return 1;
+    if (std::ferror(stdout) == 0 && std::fflush(stdout) == 0)
+        return;
+    (void)std::fprintf(stderr, "ERROR: main(): can't write standard output: %s\n",
+                       std::strerror(errno));
+    std::_Exit(1);
 }
 
 } // namespace
@@ -81,12 +76,12 @@ int main()
 {
     const char *apps = std::getenv("APPS");
     if (apps == nullptr) {
-        report({"ERROR: \"APPS\" environment variable isn't set!\n"});
+        (void)std::fprintf(stderr, "ERROR: \"APPS\" environment variable isn't set!\n");
         return 1;
     }
     const char *directory_variable = std::getenv("DIRECTORY");
     if (directory_variable == nullptr) {
-        report({"ERROR: \"DIRECTORY\" environment variable isn't set!\n"});
+        (void)std::fprintf(stderr, "ERROR: \"DIRECTORY\" environment variable isn't set!\n");
         return 1;
     }
     if (!usable_directory(directory_variable))
@@ -100,5 +95,6 @@ int main()
         if (std::ferror(stdout) != 0)
             break;
     }
-    return finish_output();
+    finish_output();
+    return 0;
 }
