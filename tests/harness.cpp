@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -109,7 +111,7 @@ std::string read_first_line(int fd, Clock::time_point deadline)
             close(in_fd);
     }
     signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
-    if (options.out == Stdout::Closed)
+    if (out_fd < 0)
         close(1);
     else
         dup2(out_fd, 1);
@@ -216,33 +218,116 @@ bool running_as_root()
     return geteuid() == 0;
 }
 
+RunOptions stdout_to(Stdout out)
+{
+    RunOptions options;
+    options.out = out;
+    return options;
+}
+
+RunOptions sigpipe_ignored(Stdout out)
+{
+    RunOptions options = stdout_to(out);
+    options.ignore_sigpipe = true;
+    return options;
+}
+
+RunOptions as_nobody_if_root()
+{
+    RunOptions options;
+    options.as_nobody = running_as_root();
+    return options;
+}
+
+RunOptions stdin_closed()
+{
+    RunOptions options;
+    options.stdin_closed = true;
+    return options;
+}
+
+namespace
+{
+
+// The program's end of its standard output, and in *reader the harness's
+// end of a pipe (-1 without one). Returns -1 for a closed standard output.
+int open_stdout(Stdout out, const std::string &capture_path, int *reader)
+{
+    *reader = -1;
+    if (out == Stdout::Closed)
+        return -1;
+    if (out == Stdout::DevFull)
+        return open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (out == Stdout::Capture)
+        return open(capture_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    int fds[2];
+    check(pipe2(fds, O_CLOEXEC) == 0, "pipe2");
+    *reader = fds[0];
+    if (out == Stdout::FirstLine || out == Stdout::FullPipe)
+        // One page: a program that goes on writing meets the end soon.
+        check(fcntl(fds[1], F_SETPIPE_SZ, 4096) >= 0, "F_SETPIPE_SZ");
+    if (out == Stdout::FullPipe) {
+        check(write(fds[1], "!", 1) == 1, "write");
+        check(fcntl(fds[1], F_SETFL, O_NONBLOCK) == 0, "F_SETFL");
+    }
+    return fds[1];
+}
+
+// The wrapper's words, then the program; as nobody, a copy of the program
+// in the capture folder, which nobody can reach.
+std::vector<std::string> command_line(const RunOptions &options, const DataDir &capture)
+{
+    std::vector<std::string> args = wrapper_words();
+    args.emplace_back(APPLIST_BIN);
+    if (options.as_nobody) {
+        args.back() = capture.path("applist");
+        fs::copy_file(APPLIST_BIN, args.back());
+        fs::permissions(args.back(), fs::perms(0755));
+    }
+    return args;
+}
+
+// Waits for the program until the deadline, then kills it; returns its
+// status as Outcome keeps it.
+int wait_until(pid_t pid, Clock::time_point deadline)
+{
+    int wait_status = 0;
+    // Poll rather than block, so a hanging program fails its case instead of the suite.
+    while (waitpid(pid, &wait_status, WNOHANG) == 0) {
+        if (Clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &wait_status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (WIFSIGNALED(wait_status))
+        return 128 + WTERMSIG(wait_status);
+    return WEXITSTATUS(wait_status);
+}
+
+std::string read_all(int fd)
+{
+    std::string text;
+    char chunk[4096];
+    for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;)
+        text.append(chunk, static_cast<std::size_t>(got));
+    return text;
+}
+
+} // namespace
+
 Outcome run_applist(const std::vector<std::string> &env, const RunOptions &options)
 {
     DataDir capture;
     const std::string out_path = capture.path("stdout");
     const std::string err_path = capture.path("stderr");
-    int pipe_fds[2] = {-1, -1};
-    if (options.out == Stdout::FirstLine) {
-        check(pipe2(pipe_fds, O_CLOEXEC) == 0, "pipe2");
-        // One page, so a program that goes on writing meets the closed end soon.
-        check(fcntl(pipe_fds[1], F_SETPIPE_SZ, 4096) >= 0, "F_SETPIPE_SZ");
-    }
-    const int out_fd = options.out == Stdout::DevFull ? open("/dev/full", O_WRONLY | O_CLOEXEC)
-                       : options.out == Stdout::FirstLine
-                           ? pipe_fds[1]
-                           : open(out_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    int reader = -1;
+    const int out_fd = open_stdout(options.out, out_path, &reader);
     const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    check(out_fd >= 0 && err_fd >= 0, "open capture files");
+    check((out_fd >= 0 || options.out == Stdout::Closed) && err_fd >= 0, "open capture files");
 
-    std::vector<std::string> args = wrapper_words();
-    const bool wrapped = !args.empty();
-    args.emplace_back(APPLIST_BIN);
-    if (options.as_nobody) {
-        // The build tree may sit where nobody cannot reach; the capture folder is open.
-        args.back() = capture.path("applist");
-        fs::copy_file(APPLIST_BIN, args.back());
-        fs::permissions(args.back(), fs::perms(0755));
-    }
+    std::vector<std::string> args = command_line(options, capture);
     std::vector<std::string> environment = env;
     std::vector<char *> argv = pointers(args);
     std::vector<char *> envp = pointers(environment);
@@ -252,34 +337,32 @@ Outcome run_applist(const std::vector<std::string> &env, const RunOptions &optio
     const pid_t pid = fork();
     check(pid >= 0, "fork");
     if (pid == 0)
-        exec_child(argv.data(), envp.data(), out_fd, err_fd, options, nobody, !wrapped);
-    close(out_fd);
+        exec_child(argv.data(), envp.data(), out_fd, err_fd, options, nobody,
+                   wrapper_words().empty());
+    if (out_fd >= 0)
+        close(out_fd);
     close(err_fd);
 
     Outcome run;
-    int wait_status = 0;
-    const auto deadline =
-        Clock::now() + std::chrono::seconds(options.timeout_seconds * timeout_scale());
+    const auto deadline = Clock::now() + std::chrono::seconds(30 * timeout_scale());
     if (options.out == Stdout::FirstLine) {
-        run.out = read_first_line(pipe_fds[0], deadline);
-        close(pipe_fds[0]);
+        run.out = read_first_line(reader, deadline);
+        close(reader);
     }
-    // Poll rather than block, so a hanging program fails its case instead of the suite.
-    while (waitpid(pid, &wait_status, WNOHANG) == 0) {
-        if (Clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &wait_status, 0);
-            run.timed_out = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    run.status = wait_until(pid, deadline);
+    if (options.out == Stdout::Pipe || options.out == Stdout::FullPipe) {
+        run.out = read_all(reader);
+        close(reader);
     }
-    if (!run.timed_out && WIFEXITED(wait_status))
-        run.status = WEXITSTATUS(wait_status);
-    if (WIFSIGNALED(wait_status))
-        run.signal = WTERMSIG(wait_status);
     if (options.out == Stdout::Capture)
         run.out = slurp(out_path);
     run.err = slurp(err_path);
     return run;
+}
+
+void expect_run(const Outcome &run, const std::string &out, const std::string &err, int status)
+{
+    EXPECT_EQ(run.out, out);
+    EXPECT_EQ(run.err, err);
+    EXPECT_EQ(run.status, status) << "-1: still running at the deadline";
 }

@@ -26,34 +26,51 @@ struct DataDir {
     std::string root;
 };
 
-// FirstLine: a pipe whose reader keeps the first line and then closes its
-// end, as `applist | head -n 1` does.
-enum class Stdout { Capture, DevFull, Closed, FirstLine };
+// Where the program's standard output goes:
+//   Capture    a file, read once the program has ended
+//   DevFull    /dev/full, where every write fails
+//   Closed     nowhere: descriptor 1 is closed
+//   FirstLine  a pipe whose reader keeps the first line and closes its end,
+//              as `applist | head -n 1` does
+//   Pipe       a pipe read only once the program has ended (it holds 64 KiB)
+//   FullPipe   a non-blocking pipe of one page that already holds one byte,
+//              so the program's first block fails with EAGAIN; read once the
+//              program has ended, the byte included
+enum class Stdout { Capture, DevFull, Closed, FirstLine, Pipe, FullPipe };
 
 struct RunOptions {
     Stdout out = Stdout::Capture;
-    bool as_nobody = false; // drop root, for permission cases
-    // Scaled by APPLIST_TEST_TIMEOUT_SCALE, or by 10 under a wrapper.
-    int timeout_seconds = 30;
+    bool as_nobody = false;      // drop root, for permission cases
     bool ignore_sigpipe = false; // start the program with SIGPIPE ignored
     bool stdin_closed = false;   // start it with descriptor 0 closed
 };
 
+// Options set by name, for the tables of cases.
+RunOptions stdout_to(Stdout out);
+RunOptions sigpipe_ignored(Stdout out);
+RunOptions as_nobody_if_root();
+RunOptions stdin_closed();
+
 struct Outcome {
     std::string out;
     std::string err;
-    int status = -1; // exit status, or -1 when killed by a signal or timed out
-    int signal = 0;  // the terminating signal, if any
-    bool timed_out = false;
+    // The exit status, 128 + the signal's number when a signal ended the
+    // program, as a shell reports it, or -1 when it ran past the deadline.
+    int status = -1;
 };
 
 // Starts applist with exactly the given environment ("NAME=value" strings),
 // and, unless wrapped, with room for few open files, so that a file left open
 // fails a case of a few apps. APPLIST_TEST_WRAPPER, when set in the test's own
 // environment, is split at spaces and put before the program (for valgrind
-// runs). A program that cannot be started at all (exec fails) ends with
-// status 127.
+// runs). A program still running after 30 s (times APPLIST_TEST_TIMEOUT_SCALE,
+// or 10 under a wrapper) is killed: this deadline is the suite's one timeout.
+// A program that cannot be started at all (exec fails) ends with status 127.
 Outcome run_applist(const std::vector<std::string> &env, const RunOptions &options = {});
+
+// The one way to check a run: exactly this output, these messages and this
+// status.
+void expect_run(const Outcome &run, const std::string &out, const std::string &err, int status);
 
 bool running_as_root();
 

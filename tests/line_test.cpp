@@ -1,8 +1,6 @@
 // In-process tests of the pieces whose own contract is sharper than the
-// output: the line reader with its cut, the probe, the list walk and the
-// rule that a path which does not fit its field counts as absent.
+// output: the line reader with its cut, and the status lookups' fields.
 #include "app_data.h"
-#include "app_list.h"
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -86,99 +84,6 @@ TEST(LineReader, ReportsAnOpenFailureAndLeavesTheBuffer)
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "getLine(): fopen(): No such file or directory\n");
     EXPECT_STREQ(buffer, "kept");
-}
-
-TEST(LineReader, SpecialFilesReadAsEmpty)
-{
-    DataDir data;
-    data.fifo("fifo");
-    data.dir("directory");
-    data.symlink("zero", "/dev/zero");
-    for (const char *name : {"fifo", "directory", "zero"})
-        EXPECT_EQ(first_line(data.path(name)), "") << name;
-}
-
-TEST(Probe, AnswersZeroForPresentAndOneForAbsent)
-{
-    DataDir data;
-    data.file("file", "x");
-    data.dir("directory");
-    data.fifo("fifo");
-    data.symlink("dangling", "nowhere");
-    data.symlink("loop", "loop");
-    const struct {
-        const char *path;
-        int expected;
-    } cases[] = {
-        {"file", 0},     {"directory", 0}, {"fifo", 0},   {"missing", 1},
-        {"dangling", 1}, {"loop", 1},      {"file/x", 1}, {"missing/x", 1},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(fileExists(data.path(c.path).c_str()), c.expected) << c.path;
-}
-
-TEST(AppList, SplitsAtNewlinesOnly)
-{
-    const struct {
-        std::string list;
-        std::vector<std::string> names;
-    } cases[] = {
-        {"", {}},
-        {"\n\n\n", {}},
-        {"a", {"a"}},
-        {"a\n\nb\n", {"a", "b"}},
-        {"\n\na\n", {"a"}},
-        {"a\r\nb\r\n", {"a\r", "b\r"}},
-        {"a b\tc\n a", {"a b\tc", " a"}},
-        {"x\nx", {"x", "x"}},
-    };
-    for (const auto &c : cases) {
-        std::string_view rest = c.list;
-        std::vector<std::string> names;
-        for (std::string_view app = next_app(rest); !app.empty(); app = next_app(rest))
-            names.emplace_back(app);
-        EXPECT_EQ(names, c.names) << testing::PrintToString(c.list);
-    }
-}
-
-TEST(AppList, TrimsOneTrailingSlash)
-{
-    const struct {
-        const char *directory;
-        const char *trimmed;
-    } cases[] = {
-        {"/srv/data", "/srv/data"},
-        {"/srv/data/", "/srv/data"},
-        {"/srv/data//", "/srv/data/"},
-        {"/", ""},
-        {"", ""},
-        {"rel/", "rel"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(trim_directory(c.directory), c.trimmed) << c.directory;
-}
-
-// The status path field holds 249 bytes of path. A longer path is not
-// probed at all, even when a file bears its cut name.
-TEST(PathFit, StatusPathOverItsFieldCountsAsAbsent)
-{
-    DataDir data;
-    const std::size_t room = 249 - (data.root.size() + std::strlen("/data/status/"));
-    const std::string fitting(room, 's');
-    const std::string too_long = fitting + "t";
-    data.file("data/status/" + fitting, "installed\n");
-
-    char out[kStatusTextSize];
-    str_zero(out);
-    get_app_status(data.root, fitting, out, sizeof out);
-    EXPECT_STREQ(out, "installed");
-
-    str_zero(out);
-    get_app_status(data.root, too_long, out, sizeof out);
-    EXPECT_STREQ(out, "uninstalled");
-    str_zero(out);
-    get_app_status_with_none(data.root, too_long, out, sizeof out);
-    EXPECT_STREQ(out, "none");
 }
 
 TEST(PathFit, DefaultWordsAreCutToTheField)
