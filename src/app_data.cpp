@@ -16,7 +16,7 @@ constexpr std::size_t kDataPathSize = 4096;
 constexpr std::size_t kDescriptionSize = 4096;
 
 // O_NONBLOCK: a FIFO at a probed path must not stop the run; it opens at
-// once and gives only what is already queued.
+// once, with or without a writer.
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 // Writes the pieces one after another into out, cut at its end to fit size

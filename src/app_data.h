@@ -40,8 +40,10 @@ void get_app_status_with_none(std::string_view directory, std::string_view app, 
 int fileExists(const char *path);
 
 // Reads the first line of the file, newline kept, into buffer (at most
-// size - 1 bytes, zero-terminated). On an open failure it reports through
-// perror and leaves the buffer as it was; so does a read that yields nothing.
+// size - 1 bytes from the start of the file, zero-terminated); what cannot
+// be read by position, a FIFO or a terminal, yields nothing. On an open
+// failure it reports through perror and leaves the buffer as it was; so
+// does a read that yields nothing.
 void getLine(const char *path, char *buffer, std::uint64_t size);
 
 // Returns the length of the first line of text: the bytes before its first
