@@ -19,6 +19,23 @@ Outcome run_apps(const std::string &directory, const std::string &apps,
     return run_applist({"DIRECTORY=" + directory, "APPS=" + apps}, options);
 }
 
+// A run on a list of apps that must end with status 0.
+struct ListCase {
+    std::string name;
+    std::string directory;
+    std::string apps;
+    std::string out;
+    std::string err;
+};
+
+void expect_lists(const std::vector<ListCase> &cases)
+{
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        expect_run(run_apps(c.directory, c.apps), c.out, c.err, 0);
+    }
+}
+
 const std::string kAppsUnset = "ERROR: \"APPS\" environment variable isn't set!\n";
 const std::string kDirectoryUnset = "ERROR: \"DIRECTORY\" environment variable isn't set!\n";
 
@@ -203,13 +220,7 @@ TEST(Rows, PathsOverTheirFieldCountAsAbsent)
     data.file(deep.substr(data.root.size() + 1) + "/data/status/a", "installed\n");
 
     const std::string huge(5000, 'h');
-    const struct {
-        const char *name;
-        std::string directory;
-        std::string app;
-        std::string out;
-        std::string err;
-    } cases[] = {
+    expect_lists({
         {"status path of 249 bytes", data.root, fits,
          record(installed, icon(fits), fits, "(installed) Long name"), ""},
         {"status path of 250 bytes", data.root, over,
@@ -218,11 +229,7 @@ TEST(Rows, PathsOverTheirFieldCountAsAbsent)
          record(deep + "/icons/none.png", "", "a", ""), no_icon("a") + no_description("a")},
         {"a name of 5000 bytes", data.root, huge, record(none, "", huge, ""),
          no_icon(huge) + no_description(huge)},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        expect_run(run_apps(c.directory, c.app), c.out, c.err, 0);
-    }
+    });
 }
 
 TEST(List, WalksNamesInOrder)
@@ -237,44 +244,36 @@ TEST(List, WalksNamesInOrder)
     const std::string a = record(none, data.path("apps/a/icon-24.png"), "a", "(installed) A");
     const std::string b = record(none, data.path("apps/b/icon-24.png"), "b", "(installed) B");
     const std::string a_cr = record(none, "", "a\r", "");
-    const struct {
-        const char *name;
-        std::string apps;
-        std::string out;
-        std::string err;
-    } cases[] = {
-        {"empty line and final newline", "a\n\nb\n", a + b, ""},
-        {"leading newlines", "\n\nb", b, ""},
-        {"same name twice", "a\na", a + a, ""},
-        {"crlf list keeps the carriage return", "a\r\nb", a_cr + b,
+    const std::string d = data.root;
+    expect_lists({
+        {"empty line and final newline", d, "a\n\nb\n", a + b, ""},
+        {"leading newlines", d, "\n\nb", b, ""},
+        {"same name twice", d, "a\na", a + a, ""},
+        {"crlf list keeps the carriage return", d, "a\r\nb", a_cr + b,
          no_icon("a\r") + no_description("a\r")},
-        {"no cell carries over to the next row", "a\nempty\nx",
+        {"no cell carries over to the next row", d, "a\nempty\nx",
          a + record(none, "", "empty", "() ") + record(none, "", "x", ""),
          no_icon("empty") + no_icon("x") + no_description("x")},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        expect_run(run_apps(data.root, c.apps), c.out, c.err, 0);
-    }
+    });
 }
 
 TEST(List, DirectoryLosesOneTrailingSlash)
 {
     DataDir data;
     data.app("a", "installed", "A");
-    const Outcome plain = run_apps(data.root, "a");
-    expect_run(run_apps(data.root + "/", "a"), plain.out, plain.err, 0);
-
-    const Outcome doubled = run_apps(data.root + "//", "a");
-    EXPECT_EQ(doubled.out, record(data.root + "//icons/none.png",
-                                  data.root + "//apps/a/icon-24.png", "a", "(installed) A"));
-
-    for (const char *root : {"/", ""}) {
-        SCOPED_TRACE(root);
-        expect_run(run_apps(root, "no-such-app-here"),
-                   record("/icons/none.png", "", "no-such-app-here", ""),
-                   no_icon("no-such-app-here") + no_description("no-such-app-here"), 0);
-    }
+    const std::string d = data.root;
+    const std::string a =
+        record(d + "/icons/none.png", d + "/apps/a/icon-24.png", "a", "(installed) A");
+    const std::string root_row = record("/icons/none.png", "", "no-such-app-here", "");
+    const std::string root_err = no_icon("no-such-app-here") + no_description("no-such-app-here");
+    expect_lists({
+        {"no slash", d, "a", a, ""},
+        {"one slash goes", d + "/", "a", a, ""},
+        {"of two, one stays", d + "//", "a",
+         record(d + "//icons/none.png", d + "//apps/a/icon-24.png", "a", "(installed) A"), ""},
+        {"the root", "/", "no-such-app-here", root_row, root_err},
+        {"the empty text", "", "no-such-app-here", root_row, root_err},
+    });
 }
 
 TEST(List, MissingDirectoryStillGivesEveryRow)
