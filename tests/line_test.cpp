@@ -75,25 +75,50 @@ TEST(LineReader, NeverWritesPastTheCapacity)
     }
 }
 
-TEST(LineReader, ReportsAnOpenFailureAndLeavesTheBuffer)
+// A read that yields nothing, from an empty file or a FIFO, leaves the
+// buffer as it was, as an open failure does; only that one is reported.
+TEST(LineReader, LeavesTheBufferWhenNothingIsRead)
 {
     DataDir data;
-    char buffer[16] = "kept";
-    testing::internal::CaptureStderr();
-    getLine(data.path("missing").c_str(), buffer, sizeof buffer);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "getLine(): fopen(): No such file or directory\n");
-    EXPECT_STREQ(buffer, "kept");
+    data.file("empty", "");
+    data.fifo("fifo");
+    const struct {
+        const char *name;
+        std::string err;
+    } cases[] = {
+        {"missing", "getLine(): fopen(): No such file or directory\n"},
+        {"empty", ""},
+        {"fifo", ""},
+    };
+    for (const auto &c : cases) {
+        char buffer[16] = "kept";
+        testing::internal::CaptureStderr();
+        getLine(data.path(c.name).c_str(), buffer, sizeof buffer);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err) << c.name;
+        EXPECT_STREQ(buffer, "kept") << c.name;
+    }
 }
 
-TEST(PathFit, DefaultWordsAreCutToTheField)
+// A status is copied whole or not at all, and never past the field.
+TEST(PathFit, StatusesStayInTheirField)
 {
     DataDir data;
-    char out[8];
-    std::memset(out, 'X', sizeof out);
-    get_app_status(data.root, "app", out, 5);
-    EXPECT_STREQ(out, "unin");
-    EXPECT_EQ(out[5], 'X');
+    data.file("data/status/29", std::string(29, 's') + "\n");
+    const struct {
+        const char *app;
+        std::uint64_t size;
+        std::string expected;
+    } cases[] = {
+        {"29", 30, std::string(29, 's')},
+        {"missing", 5, "unin"}, // the default word is cut to the field
+    };
+    for (const auto &c : cases) {
+        char out[40];
+        std::memset(out, 'X', sizeof out);
+        get_app_status(data.root, c.app, out, c.size);
+        EXPECT_EQ(std::string(out), c.expected) << c.app;
+        EXPECT_EQ(out[c.size], 'X') << c.app << ": written past the field";
+    }
 }
 
 TEST(PathFit, StatusIconFallbackNeedsRoomForTheWholePath)
