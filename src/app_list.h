@@ -3,6 +3,9 @@
 
 #include <string_view>
 
+// Inline and apart from app_data.h: main walks the list with these, and the
+// list fuzzer checks them without the file code.
+
 // Returns the directory text: DIRECTORY with at most one trailing "/" removed,
 // so the path templates' own "/" separates it from the rest.
 inline std::string_view trim_directory(std::string_view directory)
