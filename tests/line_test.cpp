@@ -99,25 +99,33 @@ TEST(LineReader, LeavesTheBufferWhenNothingIsRead)
     }
 }
 
-// A status is copied whole or not at all, and never past the field.
+// A status is copied whole or not at all, and never past the field. The
+// status path holds 249 bytes: a longer one is not probed at all, though a
+// file bears its name and, cut to the field, the name just read.
 TEST(PathFit, StatusesStayInTheirField)
 {
     DataDir data;
     data.file("data/status/29", std::string(29, 's') + "\n");
+    const std::string fits(249 - (data.root.size() + std::strlen("/data/status/")), 'n');
+    const std::string over = fits + "o";
+    data.file("data/status/" + fits, "installed\n");
+    data.file("data/status/" + over, "installed\n");
     const struct {
-        const char *app;
+        std::string app;
         std::uint64_t size;
         std::string expected;
     } cases[] = {
         {"29", 30, std::string(29, 's')},
         {"missing", 5, "unin"}, // the default word is cut to the field
+        {fits, 30, "installed"},
+        {over, 30, "uninstalled"},
     };
     for (const auto &c : cases) {
         char out[40];
         std::memset(out, 'X', sizeof out);
         get_app_status(data.root, c.app, out, c.size);
-        EXPECT_EQ(std::string(out), c.expected) << c.app;
-        EXPECT_EQ(out[c.size], 'X') << c.app << ": written past the field";
+        EXPECT_EQ(std::string(out), c.expected) << c.app.size() << " bytes";
+        EXPECT_EQ(out[c.size], 'X') << c.app.size() << " bytes: written past the field";
     }
 }
 
