@@ -29,9 +29,13 @@ need() {
 }
 
 # `need_build PRESET` (from the top of the tree): that preset's build,
-# configured only when it does not exist yet, so one CI run configures it once
-# and every step after uses it; the build itself is brought up to date.
+# configured only when it does not exist yet, then brought up to date. A
+# preset named in APPLIST_BUILT (space-separated), which .ci/run sets for the
+# builds it has made, is used as it is: one CI run builds each preset once.
 need_build() {
+    if [[ " ${APPLIST_BUILT:-} " == *" $1 "* && -f build/$1/CMakeCache.txt ]]; then
+        return 0
+    fi
     [[ -f build/$1/CMakeCache.txt ]] || cmake --preset "$1" >/dev/null
     cmake --build --preset "$1"
 }
