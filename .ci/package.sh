@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The man page, the install rules and the packages: lint the page, build the
-# .deb and the source tarball from build/release, check the .deb with lintian
-# and hardening-check, install it on this machine, use it, and remove it
-# again; build and test the tarball in an empty folder; then check that two
-# clean clones make the same bytes (.ci/reproducible.sh).
+# The man page, the install rules and the packages: lint the page and check
+# that it lists every message of the code, build the .deb and the source
+# tarball from build/release, check the .deb with lintian and hardening-check,
+# install it on this machine, use it, and remove it again; build and test the
+# tarball in an empty folder; then check that two clean clones make the same
+# bytes (.ci/reproducible.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,30 +28,72 @@ lint=$(groff -ww -mandoc -z "$page" 2>&1)
 lint=$(mandoc -T lint -W style "$page" 2>/dev/null |
     grep -vE ': STYLE: referenced manual not found: Xr yad 1( \([0-9]+ times\))?$' || true)
 [[ -z $lint ]] || fail "mandoc: $lint"
-# The README's table of messages and the page's DIAGNOSTICS list the same
-# messages. The page's items are read as the README writes them: \(dq as a
-# quote, an italic placeholder (\fIapp\fP) in capitals (APP), a closing
-# mark that mdoc takes as its own argument back against its word.
-# shellcheck disable=SC2016 # the backquotes are the README's, not the shell's
-readme_messages=$(sed -n '/^### Messages on standard error$/,/^#/{
-    s/^| `\(ERROR: [^`]*\|getLine(): [^`]*\)` |.*/\1/p }' README.md | LC_ALL=C sort -u)
+# Every message the program can print is an item of the page's DIAGNOSTICS.
+# The messages are read from the code: the format strings of the
+# fprintf(stderr, ...) calls in src/*.cpp, their split literals joined, and
+# perror's prefix with the reason it adds. In them %.*s is the app, a %s before
+# "()" each function name the code passes as a literal, any other %s the
+# reason, and a number what the program prints there, asked of it (a run with
+# too long a DIRECTORY, one with too long a status). The page's items are read
+# as text: \(dq and \(aq as quotes, an italic placeholder (\fIapp\fP) as <app>,
+# a closing mark that mdoc takes as its own argument back against its word.
+printed=build/release/diagnostics
+rm -rf "$printed" && mkdir -p "$printed/data/apps/a" "$printed/data/data/status"
+echo text >"$printed/data/apps/a/description"
+printf '%040d\n' 0 >"$printed/data/data/status/a"
+{
+    env APPS=a DIRECTORY="/$(printf '%04000d' 0)" build/release/applist || true
+    env APPS=a DIRECTORY="$printed/data" build/release/applist || true
+} 2>"$printed/stderr" >/dev/null
+# shellcheck disable=SC2016 # Perl's variables, not the shell's
+code_messages=$(perl -e '
+    use strict; use warnings;
+    local $/;
+    my $printed = do { open my $f, "<", shift @ARGV or die "$!\n"; <$f> };
+    my $code = join "", map { open my $f, "<", $_ or die "$_: $!\n"; <$f> } @ARGV;
+    my $literal = qr/"((?:[^"\\]|\\.)*)"/;
+    my %function = map { $_ => 1 } grep { $code =~ /\b\Q$_\E\s*\(/ } $code =~ /"([A-Za-z_]\w*)"/g;
+    my @formats;
+    while ($code =~ /fprintf\s*\(\s*stderr\s*,\s*((?:$literal\s*)+)/g) {
+        my ($all, $format) = ($1, "");
+        $format .= $1 while $all =~ /$literal/g;
+        push @formats, $format;
+    }
+    push @formats, "$1: %s" while $code =~ /perror\s*\(\s*$literal\s*\)/g;
+    for my $format (@formats) {
+        $format =~ s/\\n$//;
+        $format =~ s/\\(.)/$1/g;
+        my @messages = $format =~ /%s\(\)/ ? map { $format =~ s/%s\(\)/$_()/r } sort keys %function : ($format);
+        for my $message (@messages) {
+            if ($message =~ /%(?:llu|zu)/) {
+                my $pattern = join "", map { /^%(?:llu|zu)$/ ? "([0-9]+)" : /^%/ ? ".*?" : quotemeta }
+                    split /(%\.\*s|%s|%llu|%zu)/, $message;
+                my @numbers = $printed =~ /^$pattern$/m or die "the program printed no \"$message\"\n";
+                $message =~ s/%(?:llu|zu)/shift @numbers/e while $message =~ /%(?:llu|zu)/;
+            }
+            $message =~ s/%\.\*s/<app>/g;
+            $message =~ s/%s/<reason>/g;
+            die "no reading of the conversion in \"$message\"\n" if $message =~ /%/;
+            print "$message\n";
+        }
+    }' "$printed/stderr" src/*.cpp | LC_ALL=C sort -u) || fail "reading the messages of src/*.cpp"
 page_messages=$(sed -n '/^\.Sh DIAGNOSTICS$/,/^\.Sh /{
     s/^\.It Li //
     T
     s/\\(dq/"/g
-    s/\\fI\([^\\]*\)\\f[PR]/\U\1/g
+    s/\\(aq/'"'"'/g
+    s/\\fI\([^\\]*\)\\f[PR]/<\1>/g
     s/\\&//g
     s/\\-/-/g
     s/\\e/\\/g
     s/ \([.,:;!?)]\)$/\1/
     p }' "$page" | LC_ALL=C sort -u)
-[[ -n $readme_messages ]] || fail "found no message in README.md's table of messages"
-[[ -n $page_messages ]] || fail "found no message in the DIAGNOSTICS of $page"
-readme_only=$(LC_ALL=C comm -23 <(echo "$readme_messages") <(echo "$page_messages"))
-[[ -z $readme_only ]] || fail "README.md lists, $page lacks: $readme_only"
-page_only=$(LC_ALL=C comm -13 <(echo "$readme_messages") <(echo "$page_messages"))
-[[ -z $page_only ]] || fail "$page lists, README.md lacks: $page_only"
-echo "ok: groff and mandoc lint clean, the same $(wc -l <<<"$page_messages") messages in README.md and the page"
+[[ -n $code_messages ]] || fail "found no fprintf(stderr, ...) or perror message in src/*.cpp"
+unlisted=$(LC_ALL=C comm -23 <(echo "$code_messages") <(echo "$page_messages"))
+[[ -z $unlisted ]] || fail "the program prints messages that the DIAGNOSTICS of $page lack:"$'\n'"$unlisted"
+stale=$(LC_ALL=C comm -13 <(echo "$code_messages") <(echo "$page_messages"))
+[[ -z $stale ]] || fail "the DIAGNOSTICS of $page list messages the program never prints:"$'\n'"$stale"
+echo "ok: groff and mandoc lint clean; the page lists the $(wc -l <<<"$code_messages") messages of the code"
 
 echo "== Debian package"
 need lintian devscripts binutils
