@@ -109,12 +109,9 @@ version=${deb#build/release/applist_}
 version=${version%_"$arch".deb}
 dpkg-deb -I "$deb" | grep -E '^ (Package|Version|Depends|Section|Maintainer):'
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}')
-# The lintian overrides, when the tree has any, are the package's alone.
-overrides=
-[[ ! -f packaging/lintian-overrides ]] || overrides=$'\n./usr/share/lintian/overrides/applist'
 [[ $files == "./usr/bin/applist
 ./usr/share/doc/applist/changelog.gz
-./usr/share/doc/applist/copyright$overrides
+./usr/share/doc/applist/copyright
 ./usr/share/man/man1/applist.1.gz" ]] || fail "unexpected package contents: $files"
 # Owner root, 0755 directories and the program, 0644 everything else.
 modes=$(dpkg-deb -c "$deb" | awk '{

@@ -8,14 +8,6 @@ if(CPACK_PACKAGE_FILE_NAME STREQUAL CPACK_SOURCE_PACKAGE_FILE_NAME
          "$ENV{SOURCE_DATE_EPOCH}\n")
 endif()
 
-# lintian reads the overrides in the package it checks; a plain install,
-# under any prefix, has no use for them.
-if(CPACK_GENERATOR STREQUAL "DEB")
-    file(MAKE_DIRECTORY "${CPACK_TEMPORARY_DIRECTORY}/usr/share/lintian/overrides")
-    file(COPY_FILE "${CMAKE_CURRENT_LIST_DIR}/lintian-overrides"
-         "${CPACK_TEMPORARY_DIRECTORY}/usr/share/lintian/overrides/applist")
-endif()
-
 # Modes as Debian wants them, whatever the umask was when the files were
 # checked out or installed: 0755 for directories and programs, 0644 for the
 # rest (what dh_fixperms does for a Debian package).
