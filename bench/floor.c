@@ -1,8 +1,8 @@
 /* The floor of applist's design: the same rows from the same data directory
  * with only the system calls the design needs (per app at most 8 open, 3 pread,
  * 8 close) and output in 4096-byte writes, as stdio writes to a pipe or file.
- * No checks of the variables beyond what the benchmark data needs: this is a
- * yardstick, not a second implementation.
+ * On the benchmark data it gives applist's output, messages and exit status
+ * byte for byte; it checks the variables no further than that data needs.
  * Build: cc -O2 -o floor floor.c */
 #include <fcntl.h>
 #include <stdlib.h>

@@ -1,6 +1,8 @@
 #include "app_data.h"
 #include "app_list.h"
 
+#include <stdio_ext.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -58,16 +60,17 @@ bool usable_directory(const char *variable)
     return true;
 }
 
-// Sends the last rows. After a failed write, with errno still telling why,
-// it reports and ends the process at once: stdio's exit would write what it
-// still holds, a piece of a row after the message.
-void finish_output()
+// Returns the exit status the output allows. A write that failed stopped
+// the walk, with errno still telling why; the message goes out, and what
+// stdio still holds is dropped, or exit would write it after the message.
+int finish_output()
 {
     if (std::ferror(stdout) == 0 && std::fflush(stdout) == 0)
-        return;
+        return 0;
     (void)std::fprintf(stderr, "ERROR: main(): can't write standard output: %s\n",
                        std::strerror(errno));
-    std::_Exit(1);
+    __fpurge(stdout);
+    return 1;
 }
 
 } // namespace
@@ -95,6 +98,5 @@ int main()
         if (std::ferror(stdout) != 0)
             break;
     }
-    finish_output();
-    return 0;
+    return finish_output();
 }
