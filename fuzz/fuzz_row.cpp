@@ -2,14 +2,13 @@
 // and what stands at each path of a throwaway data directory:
 //   byte 0: bits 0-1 the status file, 2-3 the description, 4-5 the app icon
 //           (absent, file, directory, FIFO); bit 6 the icon for the status;
-//           bit 7 a trailing "/" on the directory text
+//           bit 7 a second "/" between the directory text and each path
 //   bytes 1-2: name length, bytes 3-4: status length, the rest: description.
 // The row must keep its five lines: every cell is terminated inside its field
 // and holds no line end but those of the app name; a path cell is empty, the
 // fallback, or a path that exists; the status and description cell is there
 // exactly when the description is.
 #include "app_data.h"
-#include "app_list.h"
 #include "fuzz_util.h"
 
 #include <sys/stat.h>
@@ -111,12 +110,12 @@ void set_up(const std::string &root, const Input &in)
         make(kFile, root + "/icons/" + first + ".png", "png");
 }
 
-void check_row(const std::string &root, const Input &in, const Row &row)
+void check_row(const std::string &directory, const Input &in, const Row &row)
 {
     check_cell(row.status_icon.get(), kStatusIconSize, true);
     check_cell(row.app_icon.get(), kAppIconSize, false);
     check_cell(row.status_and_desc.get(), kStatusAndDescSize, true);
-    const std::string fallback = root + "/icons/none.png";
+    const std::string fallback = directory + "/icons/none.png";
     require(fallback == row.status_icon.get() || exists(row.status_icon.get()));
     require(row.app_icon[0] == '\0' || exists(row.app_icon.get()));
     // "(status) description", or empty without a description.
@@ -139,13 +138,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const std::string &root = scratch_dir();
     set_up(root, in);
-    const std::string text = root + ((in.flags & 128U) != 0 ? "/" : "");
-    const std::string_view directory = trim_directory(text);
+    const std::string directory = root + ((in.flags & 128U) != 0 ? "/" : "");
     Row row;
     row.status_icon[0] = row.app_icon[0] = row.status_and_desc[0] = '\0';
     get_status_icon(directory, in.app, row.status_icon.get(), kStatusIconSize);
     get_app_icon(directory, in.app, row.app_icon.get(), kAppIconSize);
     get_app_status_and_desc(directory, in.app, row.status_and_desc.get(), kStatusAndDescSize);
-    check_row(root, in, row);
+    check_row(directory, in, row);
     return 0;
 }

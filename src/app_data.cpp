@@ -1,6 +1,7 @@
 #include "app_data.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,8 +16,8 @@ constexpr std::size_t kLineSize = 4096;
 constexpr std::size_t kDataPathSize = 4096;
 constexpr std::size_t kDescriptionSize = 4096;
 
-// O_NONBLOCK: a FIFO at a probed path must not stop the run; it opens at
-// once, with or without a writer.
+// A FIFO swapped in for a regular file after its stat must not stop the run;
+// O_NONBLOCK opens it at once, with or without a writer.
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 // Writes the pieces one after another into out, cut at its end to fit size
@@ -33,16 +34,17 @@ void join_cut(char *out, std::uint64_t size, std::initializer_list<std::string_v
     out[used] = '\0';
 }
 
-// Returns whether directory/middle/name/tail, the path template
-// "%s<middle>%s<tail>", fit path whole, and only then writes it; a cut path
-// could name another file, so callers treat a false result as an absent file.
-bool build_path(char *path, std::uint64_t size, std::string_view directory, std::string_view middle,
-                std::string_view name, std::string_view tail)
+// Returns whether the pieces, a path template filled in, fit path whole, and
+// only then writes them; a cut path could name another file, so callers
+// treat a false result as an absent file.
+bool build_path(char *path, std::uint64_t size, std::initializer_list<std::string_view> pieces)
 {
-    const std::size_t length = directory.size() + middle.size() + name.size() + tail.size();
+    std::size_t length = 0;
+    for (const std::string_view piece : pieces)
+        length += piece.size();
     if (length >= size)
         return false;
-    join_cut(path, size, {directory, middle, name, tail});
+    join_cut(path, size, pieces);
     return true;
 }
 
@@ -60,20 +62,27 @@ bool starts_paragraph_separator(const char *text)
     return text[0] == '\xE2' && text[1] == '\x80' && text[2] == '\xA9';
 }
 
+// Every text is read the same way: cleared, so a read that yields nothing
+// leaves it empty, then its first line without the line end.
+void read_first_line(const char *path, char *text, std::uint64_t size)
+{
+    str_zero(text);
+    getLine(path, text, size);
+    cut_line_end(text);
+}
+
 // The two status lookups differ only in their default word and their name.
 void read_status(std::string_view directory, std::string_view app, char *out, std::uint64_t size,
                  std::string_view default_word, const char *function)
 {
     char path[kStatusPathSize];
-    if (!build_path(path, sizeof path, directory, "/data/status/", app, "") ||
+    if (!build_path(path, sizeof path, {directory, "/data/status/", app}) ||
         fileExists(path) != 0) {
         join_cut(out, size, {default_word});
         return;
     }
     char line[kLineSize];
-    str_zero(line);
-    getLine(path, line, sizeof line);
-    cut_line_end(line);
+    read_first_line(path, line, sizeof line);
     if (!copy_whole(out, size, line)) {
         (void)std::fprintf(
             stderr, "ERROR: %s(): app \"%.*s\" has a status longer than %llu bytes!\n", function,
@@ -86,30 +95,44 @@ void read_status(std::string_view directory, std::string_view app, char *out, st
 
 int fileExists(const char *path)
 {
-    const int fd = open(path, kOpenFlags);
-    if (fd < 0)
-        return 1;
-    (void)close(fd);
-    return 0;
+    // Asked, not opened: opening a device or a FIFO is not read-only.
+    return faccessat(AT_FDCWD, path, R_OK, AT_EACCESS) == 0 ? 0 : 1;
 }
 
 void getLine(const char *path, char *buffer, std::uint64_t size)
 {
-    const int fd = open(path, kOpenFlags);
-    if (fd < 0) {
-        // The prefix names fopen, as this message always has: users and
-        // hosts match on the text, not on the call behind it.
-        std::perror("getLine(): fopen()");
+    // The prefix names fopen, as this message always has: users and hosts
+    // match on the text, not on the call behind it.
+    constexpr const char *kPrefix = "getLine(): fopen()";
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        std::perror(kPrefix);
         return;
     }
-    // One read, by position from the start: a FIFO, pipe, socket or terminal
-    // fails it (ESPIPE) and reads as empty, so no byte is taken from whoever
-    // else reads there, our own standard streams included, and nothing waits.
-    const ssize_t got = pread(fd, buffer, size - 1, 0);
-    if (got > 0) {
-        const void *newline = std::memchr(buffer, '\n', static_cast<std::size_t>(got));
-        buffer[newline != nullptr ? static_cast<const char *>(newline) - buffer + 1 : got] = '\0';
+    // Only a regular file holds a text; anything else is read as empty.
+    if (!S_ISREG(info.st_mode))
+        return;
+    const int fd = open(path, kOpenFlags);
+    if (fd < 0) {
+        std::perror(kPrefix);
+        return;
     }
+    // By position from the start, until the line ends, the buffer is full or
+    // the file ends: some file systems hand a file over in short reads.
+    std::size_t used = 0;
+    while (used < size - 1) {
+        const ssize_t got = pread(fd, buffer + used, size - 1 - used, static_cast<off_t>(used));
+        if (got <= 0)
+            break;
+        const void *newline = std::memchr(buffer + used, '\n', static_cast<std::size_t>(got));
+        used += static_cast<std::size_t>(got);
+        if (newline != nullptr) {
+            used = static_cast<std::size_t>(static_cast<const char *>(newline) - buffer) + 1;
+            break;
+        }
+    }
+    if (used > 0)
+        buffer[used] = '\0';
     (void)close(fd);
 }
 
@@ -151,17 +174,17 @@ void get_status_icon(std::string_view directory, std::string_view app, char *out
     get_app_status_with_none(directory, app, status, sizeof status);
 
     char path[kStatusIconSize];
-    if (build_path(path, sizeof path, directory, "/icons/", status, ".png") &&
+    if (build_path(path, sizeof path, {directory, "/icons/", status, ".png"}) &&
         fileExists(path) == 0 && copy_whole(out, size, path))
         return;
     // The fallback is not probed; a field too small for it stays empty.
-    (void)build_path(out, size, directory, kFallbackIconTail, "", "");
+    (void)build_path(out, size, {directory, kFallbackIconTail});
 }
 
 void get_app_icon(std::string_view directory, std::string_view app, char *out, std::uint64_t size)
 {
     char path[kDataPathSize];
-    if (!build_path(path, sizeof path, directory, "/apps/", app, "/icon-24.png") ||
+    if (!build_path(path, sizeof path, {directory, "/apps/", app, "/icon-24.png"}) ||
         fileExists(path) != 0 || !copy_whole(out, size, path))
         (void)std::fprintf(stderr, "ERROR: get_app_icon(): app \"%.*s\" doesn't have a icon-24!\n",
                            static_cast<int>(app.size()), app.data());
@@ -171,7 +194,7 @@ void get_app_status_and_desc(std::string_view directory, std::string_view app, c
                              std::uint64_t size)
 {
     char path[kDataPathSize];
-    if (!build_path(path, sizeof path, directory, "/apps/", app, "/description") ||
+    if (!build_path(path, sizeof path, {directory, "/apps/", app, "/description"}) ||
         fileExists(path) != 0) {
         (void)std::fprintf(stderr,
                            "ERROR: get_app_status_and_desc(): app \"%.*s\" doesn't have a "
@@ -180,9 +203,7 @@ void get_app_status_and_desc(std::string_view directory, std::string_view app, c
         return;
     }
     char description[kDescriptionSize];
-    str_zero(description);
-    getLine(path, description, size < sizeof description ? size : sizeof description);
-    cut_line_end(description);
+    read_first_line(path, description, size < sizeof description ? size : sizeof description);
 
     char status[kStatusTextSize];
     str_zero(status);

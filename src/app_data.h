@@ -35,15 +35,15 @@ void get_app_status(std::string_view directory, std::string_view app, char *out,
 void get_app_status_with_none(std::string_view directory, std::string_view app, char *out,
                               std::uint64_t size);
 
-// Returns 0 when the file opens for reading, 1 when it does not: read it as
-// an exit status, not as a yes/no answer.
+// Returns 0 when the file may be read, 1 when it may not: read it as an exit
+// status, not as a yes/no answer. It asks the kernel and opens nothing.
 int fileExists(const char *path);
 
-// Reads the first line of the file, newline kept, into buffer (at most
-// size - 1 bytes from the start of the file, zero-terminated); what cannot
-// be read by position, a FIFO or a terminal, yields nothing. On an open
-// failure it reports through perror and leaves the buffer as it was; so
-// does a read that yields nothing.
+// Reads the first line of a regular file, newline kept, into buffer: at most
+// size - 1 bytes from the start of the file, zero-terminated. Anything else
+// (a directory, a FIFO, a device) is not opened and yields nothing, as does
+// an empty file: the buffer is left as it was. Only a file that cannot be
+// looked at or opened is reported, through perror, leaving the buffer too.
 void getLine(const char *path, char *buffer, std::uint64_t size);
 
 // Returns the length of the first line of text: the bytes before its first

@@ -1,5 +1,4 @@
 #include "app_data.h"
-#include "app_list.h"
 
 #include <stdio_ext.h>
 
@@ -7,20 +6,39 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace
 {
 
-// Hands one line of the record to standard output's buffer, with no format
-// to parse for every app.
-void put_line(std::string_view text)
+// Returns the directory text: DIRECTORY with at most one trailing "/" removed,
+// so the path templates' own "/" separates it from the rest.
+std::string_view trim_directory(std::string_view directory)
 {
-    (void)std::fwrite(text.data(), 1, text.size(), stdout);
-    (void)std::putc('\n', stdout);
+    if (!directory.empty() && directory.back() == '/')
+        directory.remove_suffix(1);
+    return directory;
+}
+
+// Returns the next app name of the list and moves rest past it, or an empty
+// view once the list is exhausted. Only the newline separates, and a run of
+// newlines separates like one, so no name is ever empty.
+std::string_view next_app(std::string_view &rest)
+{
+    const std::size_t start = rest.find_first_not_of('\n');
+    if (start == std::string_view::npos) {
+        rest = {};
+        return {};
+    }
+    rest.remove_prefix(start);
+    const std::string_view app = rest.substr(0, rest.find('\n'));
+    rest.remove_prefix(app.size());
+    return app;
 }
 
 // Prints one row record: status icon, app icon, name, name, status and
-// description, a line each.
+// description, a line each. One printf, because it stops at the first write
+// that fails: no later cell of the row can follow a hole in the output.
 void print_all(std::string_view app, std::string_view directory)
 {
     char status_icon[kStatusIconSize];
@@ -34,11 +52,10 @@ void print_all(std::string_view app, std::string_view directory)
     get_app_icon(directory, app, app_icon, sizeof app_icon);
     get_app_status_and_desc(directory, app, status_and_desc, sizeof status_and_desc);
 
-    put_line(status_icon);
-    put_line(app_icon);
-    put_line(app);
-    put_line(app);
-    put_line(status_and_desc);
+    // The kernel caps an environment string at 128 KiB, so the name fits an int.
+    const int length = static_cast<int>(app.size());
+    (void)std::printf("%s\n%s\n%.*s\n%.*s\n%s\n", status_icon, app_icon, length, app.data(), length,
+                      app.data(), status_and_desc);
 }
 
 // Returns whether the rows can carry the directory text of the variable;
@@ -60,17 +77,28 @@ bool usable_directory(const char *variable)
     return true;
 }
 
-// Returns the exit status the output allows. A write that failed stopped
-// the walk, with errno still telling why; the message goes out, and what
-// stdio still holds is dropped, or exit would write it after the message.
-int finish_output()
+void report_write_error()
 {
-    if (std::ferror(stdout) == 0 && std::fflush(stdout) == 0)
-        return 0;
     (void)std::fprintf(stderr, "ERROR: main(): can't write standard output: %s\n",
                        std::strerror(errno));
-    __fpurge(stdout);
-    return 1;
+}
+
+// Returns the exit status the output allows. After a failed write, with errno
+// still telling why, what stdio holds is dropped, or exit would write it after
+// the hole. Otherwise standard output is closed, as some file systems report
+// an error only then.
+int finish_output()
+{
+    if (std::ferror(stdout) != 0) {
+        report_write_error();
+        __fpurge(stdout);
+        return 1;
+    }
+    if (std::fclose(stdout) != 0) {
+        report_write_error();
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
