@@ -21,10 +21,24 @@ row() { rows+=("$(printf '%-26s %10s %10s %10s %10s   %s' "$@")"); }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
 median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
-wall() { # RUNS CMD...: the median milliseconds of each command, on one line
-    hyperfine -N --style none --warmup 2 --runs "$1" --export-csv "$work/wall" "${@:2}" \
-        >/dev/null 2>"$work/hyperfine" || die "hyperfine failed: $(cat "$work/hyperfine")"
-    awk -F, 'NR > 1 {printf "%.2f ", $4 * 1000} END {print ""}' "$work/wall"
+# wall RUNS CMD...: the median milliseconds of each command over 5 rounds,
+# then the median over the rounds of the first one's time over each other's.
+# A round times them back to back, so that a busy moment of a shared machine
+# weighs on each.
+wall() {
+    local column
+    for _ in 1 2 3 4 5; do
+        hyperfine -N --style none --warmup 1 --runs "$1" --export-csv "$work/wall" "${@:2}" \
+            >/dev/null 2>"$work/hyperfine" || die "hyperfine failed: $(cat "$work/hyperfine")"
+        awk -F, 'NR > 1 {printf "%.2f ", $4 * 1000} END {print ""}' "$work/wall"
+    done >"$work/rounds"
+    for ((column = 1; column < $#; column++)); do
+        printf '%s ' "$(cut -d' ' -f$column "$work/rounds" | median)"
+    done
+    for ((column = 2; column < $#; column++)); do
+        printf '%s ' "$(awk -v c=$column '{printf "%.3f\n", $1 / $c}' "$work/rounds" | median)"
+    done
+    echo
 }
 
 instructions() { # CMD...: user-space instructions of one run, the loader's and libc's too
@@ -42,8 +56,8 @@ peak() { # CMD...: the median peak resident memory of 9 runs, in KiB
 for n; do
     use_data "$n"
     same_bytes
-    read -r a f b < <(wall $((n > 2000 ? 10 : 20)) "$APPLIST" "$floor" "$baseline")
-    row "wall ms, N=$n" "$a" "$f" "$b" "" "applist/floor $(ratio "$a" "$f"), applist/bash $(ratio "$a" "$b")"
+    read -r a f b rf rb < <(wall $((n > 2000 ? 5 : 10)) "$APPLIST" "$floor" "$baseline")
+    row "wall ms, N=$n" "$a" "$f" "$b" "" "applist/floor $rf, applist/bash $rb"
 done
 big=$n
 
@@ -66,8 +80,8 @@ pa10=$(peak "$APPLIST") pf10=$(peak "$floor") pt10=$(peak /bin/true)
 APPS=
 ea=$(instructions "$APPLIST") ef=$(instructions "$floor") et=$(instructions /bin/true)
 row "empty run, instructions" "$ea" "$ef" "" "$et" "applist/true $(ratio "$ea" "$et")"
-read -r a f t < <(wall 100 "$APPLIST" "$floor" /bin/true)
-row "empty run, wall ms" "$a" "$f" "" "$t" "applist/true $(ratio "$a" "$t")"
+read -r a f t _ rt < <(wall 30 "$APPLIST" "$floor" /bin/true)
+row "empty run, wall ms" "$a" "$f" "" "$t" "applist/true $rt"
 row "peak KiB, N=10" "$pa10" "$pf10" "" "$pt10" "applist $(printf %+d $((pa10 - pt10))) KiB over /bin/true"
 row "peak KiB, N=$big" "$pa" "$pf" "" "$pt" "applist $(printf %+d $((pa - pt))) KiB over /bin/true"
 
