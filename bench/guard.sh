@@ -18,10 +18,10 @@ same_bytes
 
 echo "system calls of $APPLIST and of the floor on $n apps, less those on the first alone:"
 both_calls | awk -v apps=$((n - 1)) '
-    BEGIN {printf "%-16s %10s %10s %8s %8s\n", "call", "applist", "floor", "per app", ""}
+    BEGIN {printf "%-16s %10s %10s %8s\n", "call", "applist", "floor", "per app"}
     {
         bad += $2 != $3
-        printf "%-16s %10d %10d %8.2f %8s\n", $1, $2, $3, $2 / apps, $2 == $3 ? "" : "DIFFERS"
+        printf "%-16s %10d %10d %8.2f%s\n", $1, $2, $3, $2 / apps, $2 == $3 ? "" : "  DIFFERS"
     }
     END {exit bad > 0}' || die "FAIL: applist makes other system calls than the floor"
 echo "speed guard: applist makes each system call as often as the floor"
