@@ -2,6 +2,7 @@
 # What bench/run.sh and bench/guard.sh share: the program measured, the
 # generated data, the floor, the byte-for-byte check and the system calls.
 set -euo pipefail
+shopt -s inherit_errexit
 export LC_ALL=C
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 

@@ -18,7 +18,7 @@ baseline="bash $top/bench/baseline.sh"
 
 rows=()
 row() { rows+=("$(printf '%-26s %10s %10s %10s %10s   %s' "$@")"); }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
+div() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
 median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
 # wall RUNS CMD...: the median milliseconds of each command over 5 rounds,
@@ -43,7 +43,15 @@ wall() {
 
 instructions() { # CMD...: user-space instructions of one run, the loader's and libc's too
     valgrind --tool=callgrind --callgrind-out-file=/dev/null --log-file="$work/vg" "$@" >/dev/null 2>&1
-    awk '/Collected :/ {print $NF}' "$work/vg"
+    awk '/Collected :/ {print $NF; found = 1} END {exit !found}' "$work/vg" ||
+        die "callgrind counted nothing for $*"
+}
+
+per_app() { # CMD...: instructions per app, less a run of the first app alone
+    local all first
+    all=$(instructions "$@")
+    first=$(APPS=${APPS%%$'\n'*} instructions "$@")
+    echo $(((all - first) / (big - 1)))
 }
 
 peak() { # CMD...: the median peak resident memory of 9 runs, in KiB
@@ -64,22 +72,24 @@ big=$n
 # Per app, less a run of the first app alone: what is done once a run cancels.
 both_calls >"$work/calls"
 read -r ca cf < <(awk '{a += $2; f += $3} END {print a, f}' "$work/calls")
-row "system calls/app, N=$big" "$(ratio "$ca" $((big - 1)))" "$(ratio "$cf" $((big - 1)))" "" "" \
-    "applist/floor $(ratio "$ca" "$cf")"
+row "system calls/app, N=$big" "$(div "$ca" $((big - 1)))" "$(div "$cf" $((big - 1)))" "" "" \
+    "applist/floor $(div "$ca" "$cf")"
 while read -r name ca cf; do
-    row "  $name" "$(ratio "$ca" $((big - 1)))" "$(ratio "$cf" $((big - 1)))" "" "" ""
+    row "  $name" "$(div "$ca" $((big - 1)))" "$(div "$cf" $((big - 1)))" "" "" ""
 done <"$work/calls"
-ia=$(($(instructions "$APPLIST") - $(APPS=${APPS%%$'\n'*} instructions "$APPLIST")))
-if_=$(($(instructions "$floor") - $(APPS=${APPS%%$'\n'*} instructions "$floor")))
-row "instructions/app, N=$big" $((ia / (big - 1))) $((if_ / (big - 1))) "" "" "applist/floor $(ratio "$ia" "$if_")"
+ia=$(per_app "$APPLIST")
+if_=$(per_app "$floor")
+row "instructions/app, N=$big" "$ia" "$if_" "" "" "applist/floor $(div "$ia" "$if_")"
 
 pa=$(peak "$APPLIST") pf=$(peak "$floor") pt=$(peak /bin/true)
 use_data 10
 pa10=$(peak "$APPLIST") pf10=$(peak "$floor") pt10=$(peak /bin/true)
 
 APPS=
-ea=$(instructions "$APPLIST") ef=$(instructions "$floor") et=$(instructions /bin/true)
-row "empty run, instructions" "$ea" "$ef" "" "$et" "applist/true $(ratio "$ea" "$et")"
+ea=$(instructions "$APPLIST")
+ef=$(instructions "$floor")
+et=$(instructions /bin/true)
+row "empty run, instructions" "$ea" "$ef" "" "$et" "applist/true $(div "$ea" "$et")"
 read -r a f t _ rt < <(wall 30 "$APPLIST" "$floor" /bin/true)
 row "empty run, wall ms" "$a" "$f" "" "$t" "applist/true $rt"
 row "peak KiB, N=10" "$pa10" "$pf10" "" "$pt10" "applist $(printf %+d $((pa10 - pt10))) KiB over /bin/true"
@@ -88,4 +98,4 @@ row "peak KiB, N=$big" "$pa" "$pf" "" "$pt" "applist $(printf %+d $((pa - pt))) 
 echo
 echo "$(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo), $(uname -sr)"
 printf '%-26s %10s %10s %10s %10s   %s\n' measure applist floor bash /bin/true ratio
-printf '%s\n' "${rows[@]}"
+printf '%s\n' "${rows[@]}" | sed 's/ *$//'
