@@ -47,16 +47,16 @@ same_bytes() {
         floor) set -- "$floor" ;;
         baseline) set -- bash "$top/bench/baseline.sh" ;;
         esac
-        { "$@" >"$work/$name.out" 2>"$work/$name.err" && echo 0 || echo $?; } >"$work/$name.status"
+        { "$@" >"$work/$name.output" 2>"$work/$name.messages" && echo 0 || echo $?; } \
+            >"$work/$name.status"
     done
     for name in floor baseline; do
-        for part in out err status; do
-            cmp -s "$work/applist.$part" "$work/$name.$part" ||
-                die "$name's standard $part differs from applist's on ${DIRECTORY%/data}"
+        for part in output messages status; do
+            cmp -s "$work/applist.$part" "$work/$name.$part" || die "$name and applist differ in $part"
         done
     done
-    echo "floor and baseline give applist's bytes: $(wc -c <"$work/applist.out") out," \
-        "$(wc -l <"$work/applist.err") messages"
+    echo "floor and baseline give applist's bytes: $(wc -c <"$work/applist.output") of output," \
+        "$(wc -l <"$work/applist.messages") messages"
 }
 
 # calls CMD...: "name count" for each system call that CMD makes on the
