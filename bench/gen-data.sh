@@ -11,7 +11,7 @@ set -euo pipefail
 n=${1:?N}
 out=${2:?output directory}
 rm -rf "$out"
-mkdir -p "$out/data/icons" "$out/data/data/status" "$out/data/apps"
+mkdir -p "$out/data/icons" "$out/data/data/status"
 for icon in installed none update; do
     printf 'PNG %s\n' "$icon" >"$out/data/icons/$icon.png"
 done
@@ -38,7 +38,7 @@ for ((i = 0; i < n; i++)); do
     list+=("$name")
     dirs+=("$out/data/apps/$name")
 done
-((n == 0)) || mkdir -p "${dirs[@]}"
+mkdir -p "$out/data/apps" "${dirs[@]}"
 
 for ((i = 0; i < n; i++)); do
     name=${list[i]}
@@ -66,5 +66,4 @@ for ((i = 0; i < n; i++)); do
         printf '%s%s' "${descriptions[r % 12]}" "$eol" >"$app/description"
     fi
 done
-((n == 0)) || printf '%s\n' "${list[@]}" >"$out/apps"
-((n != 0)) || : >"$out/apps"
+printf '%s\n' "${list[@]}" >"$out/apps"

@@ -1,66 +1,27 @@
 #!/usr/bin/env bash
-# A guard on speed that the machine's load cannot sway: counts, not times.
-# On the generated data of N apps (default 2000) it counts with strace the
-# system calls of applist and of the floor (bench/floor.c), and with callgrind
-# their instructions, per app and net of each program's empty run, and fails
-# when one is over its limit:
-#   openat, pread64 and close: exactly the floor's
-#   fstat, lseek and brk per app: none, that is as many in all as in a run
-#     of one app (stdio's fstat and brk before its first write are once a run)
-#   instructions per app: at most target_instructions times the floor's
-#   the empty run (APPS empty): at most target_empty times /bin/true's
-#     instructions (both targets set in bench/lib.sh)
-# It prints every count either way. Needs strace, valgrind and gcc (see need).
+# The speed guard: counts of system calls, which the machine's load cannot
+# move. On the generated data of N apps (default 2000), less a run of the
+# first app alone, applist must make each system call exactly as often as
+# the floor (bench/floor.c), as strace -c counts them by name: one call more
+# per app, or one the floor never makes, fails. It prints the counts either
+# way.
 #
-# Usage: bench/guard.sh [N]     APPLIST=path checks that binary instead of
-#                               the release preset's build
-set -euo pipefail
-cd "$(dirname "$0")/.."
-n=${1:-2000}
-[[ $n =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [N]" >&2 && exit 2; }
-
+# Usage: bench/guard.sh [N]    APPLIST=path checks that binary instead of
+#                              build/release/applist
 # shellcheck source=bench/lib.sh
-source bench/lib.sh
-need strace valgrind gcc
-bench_setup
+source "$(dirname "$0")/lib.sh"
+n=${1:-2000}
+[[ $n =~ ^[1-9][0-9]*$ && $n -ge 2 ]] || die "usage: $0 [N], N at least 2"
+setup strace=strace gcc=gcc
 use_data "$n"
-same_bytes "$n"
-counts "$n"
-APPS=$(head -n 1 "$work/$n/apps")
-read -r -a one < <(syscalls "$APPLIST")
-APPS=''
-read -r -a none < <(syscalls "$APPLIST")
+same_bytes
 
-over=0
-row() { # MEASURE APPLIST FLOOR LIMIT HOLDS: HOLDS is an awk condition, or empty for no limit
-    local verdict=
-    if [[ -n $5 ]]; then
-        verdict=ok
-        awk "BEGIN {exit !($5)}" || { verdict=OVER && over=$((over + 1)); }
-    fi
-    printf '%-26s %14s %14s   %-36s %s\n' "$1" "$2" "$3" "$4" "$verdict"
-}
-
-echo "speed guard on $APPLIST, N=$n (per app, net of the empty run; in all)"
-printf '%-26s %14s %14s   %-36s %s\n' measure applist floor limit result
-for i in "${!calls[@]}"; do
-    case ${calls[i]} in
-    openat | pread64 | close) limit="the floor's" holds="${net_a[i]} == ${net_f[i]}" ;;
-    fstat | lseek | brk)
-        once=$((one[i] - none[i]))
-        limit="none; a run of one app makes $once" holds="${net_a[i]} == $once"
-        ;;
-    *) limit='' holds='' ;;
-    esac
-    row "${calls[i]}/app" "${per_a[i]} (${net_a[i]})" "${per_f[i]} (${net_f[i]})" "$limit" "$holds"
-done
-row "instructions/app" "$(printf %.0f "$ipa")" "$(printf %.0f "$ipf")" \
-    "<= $target_instructions x floor: $(ratio "$ipa" "$ipf")" "$ipa <= $target_instructions * $ipf"
-row "empty run instructions" "$ea_i" "$ef_i" \
-    "<= $target_empty x /bin/true ($true_i): $(ratio "$ea_i" "$true_i")" "$ea_i <= $target_empty * $true_i"
-
-if ((over)); then
-    echo "speed guard: FAIL: $over count(s) over the limit" >&2
-    exit 1
-fi
-echo "speed guard: every count within its limit"
+echo "system calls of $APPLIST and of the floor on $n apps, less those on the first alone:"
+both_calls | awk -v apps=$((n - 1)) '
+    BEGIN {printf "%-16s %10s %10s %8s\n", "call", "applist", "floor", "per app"}
+    {
+        bad += $2 != $3
+        printf "%-16s %10d %10d %8.2f%s\n", $1, $2, $3, $2 / apps, $2 == $3 ? "" : "  DIFFERS"
+    }
+    END {exit bad > 0}' || die "FAIL: applist makes other system calls than the floor"
+echo "speed guard: applist makes each system call as often as the floor"
