@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Lint: shellcheck on every shell script and clang-format on every C and C++
-# source of the tree, found by name and first line, so a new file is checked too.
+# source that git tracks or would track, found by name or first line, so a
+# new file is checked too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# shellcheck source=tools/common.sh
-source tools/common.sh
-need git shellcheck clang-format
+for tool in git shellcheck clang-format; do # each from the Debian package of its name
+    command -v "$tool" >/dev/null || { echo "$0: needs $tool: apt-get install $tool" >&2 && exit 1; }
+done
+git rev-parse --is-inside-work-tree >/dev/null # a failed git ls-files below would go unseen
 
-git rev-parse --is-inside-work-tree >/dev/null # the files are git's list
 scripts=() sources=()
 while IFS= read -r -d '' file; do
     case $file in
@@ -22,7 +23,7 @@ while IFS= read -r -d '' file; do
     esac
 done < <(git ls-files -z --cached --others --exclude-standard)
 
-echo "== shellcheck -x: ${scripts[*]}"
+echo "shellcheck -x ${scripts[*]}"
 shellcheck -x "${scripts[@]}"
-echo "== clang-format --dry-run --Werror: ${sources[*]}"
+echo "clang-format --dry-run --Werror ${sources[*]}"
 clang-format --dry-run --Werror "${sources[@]}"
