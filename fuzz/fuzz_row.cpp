@@ -58,12 +58,6 @@ void make(Kind kind, const std::string &path, std::string_view contents)
         require(mkfifo(path.c_str(), 0644) == 0);
 }
 
-bool exists(const char *path)
-{
-    struct stat info;
-    return stat(path, &info) == 0;
-}
-
 // A cell ends inside its field and holds no newline. Only the app icon
 // cell holds the app name, which may carry a carriage return or U+2029; the
 // others must hold neither, or the dialog would split them.
@@ -116,8 +110,8 @@ void check_row(const std::string &directory, const Input &in, const Row &row)
     check_cell(row.app_icon.get(), kAppIconSize, false);
     check_cell(row.status_and_desc.get(), kStatusAndDescSize, true);
     const std::string fallback = directory + "/icons/none.png";
-    require(fallback == row.status_icon.get() || exists(row.status_icon.get()));
-    require(row.app_icon[0] == '\0' || exists(row.app_icon.get()));
+    require(fallback == row.status_icon.get() || access(row.status_icon.get(), F_OK) == 0);
+    require(row.app_icon[0] == '\0' || access(row.app_icon.get(), F_OK) == 0);
     // "(status) description", or empty without a description.
     require(row.status_and_desc[0] == '(' || row.status_and_desc[0] == '\0');
     if (plain_entry(in.app))
