@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -27,7 +28,7 @@ void join_cut(char *out, std::uint64_t size, std::initializer_list<std::string_v
     std::size_t used = 0;
     for (const std::string_view piece : pieces) {
         const std::size_t room = size - 1 - used;
-        const std::size_t count = piece.size() < room ? piece.size() : room;
+        const std::size_t count = std::min(piece.size(), room);
         std::memcpy(out + used, piece.data(), count);
         used += count;
     }
@@ -203,7 +204,7 @@ void get_app_status_and_desc(std::string_view directory, std::string_view app, c
         return;
     }
     char description[kDescriptionSize];
-    read_first_line(path, description, size < sizeof description ? size : sizeof description);
+    read_first_line(path, description, std::min<std::uint64_t>(size, sizeof description));
 
     char status[kStatusTextSize];
     str_zero(status);

@@ -26,10 +26,8 @@ std::string_view trim_directory(std::string_view directory)
 std::string_view next_app(std::string_view &rest)
 {
     const std::size_t start = rest.find_first_not_of('\n');
-    if (start == std::string_view::npos) {
-        rest = {};
+    if (start == std::string_view::npos)
         return {};
-    }
     rest.remove_prefix(start);
     const std::string_view app = rest.substr(0, rest.find('\n'));
     rest.remove_prefix(app.size());
