@@ -3,11 +3,36 @@
 #include "app_data.h"
 #include "harness.h"
 
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
+
+namespace
+{
+
+// While set, every pread hands over at most this many bytes, as some file
+// systems do; g_cut_reads counts the reads it cut.
+std::size_t g_read_cap = 0;
+std::size_t g_cut_reads = 0;
+
+} // namespace
+
+// Takes the place of libc's pread for the code linked into this program.
+extern "C" ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
+{
+    using Pread = ssize_t (*)(int, void *, size_t, off_t);
+    static const auto real = reinterpret_cast<Pread>(dlsym(RTLD_NEXT, "pread"));
+    if (g_read_cap != 0 && count > g_read_cap) {
+        count = g_read_cap;
+        ++g_cut_reads;
+    }
+    return real(fd, buffer, count, offset);
+}
 
 namespace
 {
@@ -22,18 +47,16 @@ std::string first_line(const std::string &path, std::uint64_t size = 4096)
     return buffer.data();
 }
 
-struct LineCase {
-    const char *name;
-    std::string content;
-    std::string expected;
-};
-
 TEST(LineReader, ReadsTheFirstLineWithoutItsLineEnd)
 {
     const std::string a4095(4095, 'a');
     const std::string other_bytes = "f\fu\xE2\x80\xA8"
                                     "e\xE2\x80-\xE2\xA9\xE2";
-    const std::vector<LineCase> cases = {
+    const struct {
+        const char *name;
+        std::string content;
+        std::string expected;
+    } cases[] = {
         {"newline", "installed\n", "installed"},
         {"no final newline keeps the last character", "installed", "installed"},
         {"crlf loses both", "installed\r\n", "installed"},
@@ -52,23 +75,29 @@ TEST(LineReader, ReadsTheFirstLineWithoutItsLineEnd)
         {"long line cut at capacity", std::string(10000, 'a'), a4095},
         {"newline as the 4095th byte", std::string(4094, 'b') + "\nrest", std::string(4094, 'b')},
     };
-    DataDir data;
-    for (const auto &c : cases) {
-        data.file("line", c.content);
-        EXPECT_EQ(first_line(data.path("line")), c.expected) << c.name;
+    const DataDir data;
+    // Whole reads, then reads of 3 bytes: the line must come out the same.
+    for (const std::size_t cap : {std::size_t{0}, std::size_t{3}}) {
+        g_read_cap = cap;
+        g_cut_reads = 0;
+        for (const auto &c : cases) {
+            data.make({{"line", c.content}});
+            EXPECT_EQ(first_line(data.path("line")), c.expected) << c.name << ", cap " << cap;
+        }
+        EXPECT_EQ(g_cut_reads > 0, cap != 0) << "pread not taken over";
     }
+    g_read_cap = 0;
 }
 
 TEST(LineReader, NeverWritesPastTheCapacity)
 {
-    DataDir data;
-    data.file("line", "abcdef\n");
+    const DataDir data;
+    data.make({{"line", "abcdef\n"}});
     for (std::uint64_t size = 1; size <= 9; ++size) {
         std::vector<char> buffer(size + 8, 'X');
         str_zero(buffer.data());
         getLine(data.path("line").c_str(), buffer.data(), size);
         const std::string text = buffer.data();
-        EXPECT_LE(text.size(), size - 1) << size;
         EXPECT_EQ(text, std::string("abcdef\n").substr(0, size - 1)) << size;
         for (std::size_t i = size; i < buffer.size(); ++i)
             ASSERT_EQ(buffer[i], 'X') << "byte " << i << " written with size " << size;
@@ -76,12 +105,12 @@ TEST(LineReader, NeverWritesPastTheCapacity)
 }
 
 // A read that yields nothing, from an empty file or a FIFO, leaves the
-// buffer as it was, as an open failure does; only that one is reported.
+// buffer as it was, as a failure to look at the file does; only that one is
+// reported.
 TEST(LineReader, LeavesTheBufferWhenNothingIsRead)
 {
-    DataDir data;
-    data.file("empty", "");
-    data.fifo("fifo");
+    const DataDir data;
+    data.make({{"empty", ""}, {"fifo", "", Kind::Fifo}});
     const struct {
         const char *name;
         std::string err;
@@ -99,36 +128,15 @@ TEST(LineReader, LeavesTheBufferWhenNothingIsRead)
     }
 }
 
-// A status is copied whole or not at all, and never past the field. The
-// status path holds 249 bytes: a longer one is not probed at all, though a
-// file bears its name and, cut to the field, the name just read.
-TEST(PathFit, StatusesStayInTheirField)
+// The status path holds 249 bytes: a longer one is not probed at all, though
+// a file bears its name and, cut to the field, the name just read. Back to
+// back, so the second lookup's fields start as the first left them.
+TEST(PathFit, StatusPathAtTheEdgeOfItsField)
 {
-    DataDir data;
-    data.file("data/status/29", std::string(29, 's') + "\n");
+    const DataDir data;
     const std::string fits(249 - (data.root.size() + std::strlen("/data/status/")), 'n');
     const std::string over = fits + "o";
-    data.file("data/status/" + fits, "installed\n");
-    data.file("data/status/" + over, "installed\n");
-    const struct {
-        std::string app;
-        std::uint64_t size;
-        std::string expected;
-    } cases[] = {
-        {"29", 30, std::string(29, 's')},
-        {"missing", 5, "unin"}, // the default word is cut to the field
-    };
-    for (const auto &c : cases) {
-        char out[40];
-        std::memset(out, 'X', sizeof out);
-        get_app_status(data.root, c.app, out, c.size);
-        EXPECT_EQ(std::string(out), c.expected) << c.app.size() << " bytes";
-        EXPECT_EQ(out[c.size], 'X') << c.app.size() << " bytes: written past the field";
-    }
-
-    // Back to back, so the second lookup's fields start as the first left
-    // them: a path over its field that were not refused would name the first
-    // file.
+    data.make({{"data/status/" + fits, "installed\n"}, {"data/status/" + over, "installed\n"}});
     char first[kStatusTextSize];
     char second[kStatusTextSize];
     get_app_status(data.root, fits, first, sizeof first);
@@ -137,11 +145,18 @@ TEST(PathFit, StatusesStayInTheirField)
     EXPECT_STREQ(second, "uninstalled");
 }
 
-TEST(PathFit, StatusIconFallbackNeedsRoomForTheWholePath)
+// The default word and the fallback icon are cut to, or kept out of, a
+// field too small for them, never written past it.
+TEST(PathFit, DefaultsStayInTheirField)
 {
-    DataDir data;
+    const DataDir data;
     const std::string fallback = data.root + "/icons/none.png";
     char out[512];
+
+    std::memset(out, 'X', sizeof out);
+    get_app_status(data.root, "missing", out, 5);
+    EXPECT_STREQ(out, "unin");
+    EXPECT_EQ(out[5], 'X');
 
     str_zero(out);
     get_status_icon(data.root, "app", out, fallback.size() + 1);

@@ -13,27 +13,16 @@
 namespace
 {
 
-// An app name of exactly length bytes that nests folders, so that a path
-// can reach the 4096-byte field while each component stays short.
-std::string nested_name(std::size_t length)
-{
-    std::string name;
-    while (name.size() < length)
-        name += (name.size() % 200 == 199 && name.size() + 1 < length) ? '/' : 'n';
-    return name;
-}
-
 // The app icon path holds 4095 bytes; one more and it is not probed, even
 // when a file bears the name cut to the field.
 TEST(PathJoin, AppIconPathAtTheEdgeOfItsField)
 {
-    DataDir data;
+    const DataDir data;
     const std::size_t frame =
         data.root.size() + std::strlen("/apps/") + std::strlen("/icon-24.png");
     const std::string fits = nested_name(4095 - frame);
     const std::string over = nested_name(4096 - frame);
-    data.file("apps/" + fits + "/icon-24.png", "png");
-    data.file("apps/" + over + "/icon-24.pn", "png");
+    data.make({{"apps/" + fits + "/icon-24.png", "png"}, {"apps/" + over + "/icon-24.pn", "png"}});
 
     const struct {
         const char *name;
@@ -59,9 +48,9 @@ TEST(PathJoin, AppIconPathAtTheEdgeOfItsField)
 // whole text, and not one byte written past the field.
 TEST(PathJoin, StatusAndDescriptionCellIsCutToItsField)
 {
-    DataDir data;
-    data.app("app", "installed", "Edits text");
-    data.app("long", "installed", std::string(10 << 20, 'x'));
+    const DataDir data;
+    data.make(app("app", "installed", "Edits text") +
+              app("long", "installed", std::string(10 << 20, 'x')));
     const struct {
         std::string app;
         std::uint64_t size;
