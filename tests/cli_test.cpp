@@ -192,16 +192,16 @@ TEST(Output, AFailedWriteStopsTheWalk)
     for (int i = 0; i < 3000; ++i)
         full_list += "full\n";
     check_cases({
-        {"one row, full device: the last flush fails", {}, walk("app0"), stdout_to(Stdout::DevFull),
+        {"one row, full device: the last flush fails", {}, walk("app0"), {Stdout::DevFull},
          "", messages(0) + enospc, 1},
-        {"full device", {}, walk(list), stdout_to(Stdout::DevFull), "", messages(4096) + enospc,
+        {"full device", {}, walk(list), {Stdout::DevFull}, "", messages(4096) + enospc,
          1},
-        {"closed", {}, walk(list), stdout_to(Stdout::Closed), "",
+        {"closed", {}, walk(list), {Stdout::Closed}, "",
          messages(8192) + write_failed("Bad file descriptor"), 1},
         // Nothing to write, but the close fails.
-        {"closed, empty list", {}, walk(""), stdout_to(Stdout::Closed), "",
+        {"closed, empty list", {}, walk(""), {Stdout::Closed}, "",
          write_failed("Bad file descriptor"), 1},
-        {"non-blocking pipe, full", {}, walk(list), stdout_to(Stdout::FullPipe), "!",
+        {"non-blocking pipe, full", {}, walk(list), {Stdout::FullPipe}, "!",
          messages(4096) + eagain, 1},
         // Nothing of the row follows the hole: one write reaches descriptor 1.
         {"a row cut by a failed write", app(name, "installed", std::string(4095, 'd')),
@@ -210,8 +210,8 @@ TEST(Output, AFailedWriteStopsTheWalk)
         // The reader takes one block, then goes: the next write or the one
         // after cannot but fail.
         {"reader gone, SIGPIPE ignored", full, apps(full_list),
-         stdout_to(Stdout::FirstLine, true), kNone + "\n", write_failed("Broken pipe"), 1},
-        {"reader gone", full, apps(full_list), stdout_to(Stdout::FirstLine), kNone + "\n", "",
+         {Stdout::FirstLine, true}, kNone + "\n", write_failed("Broken pipe"), 1},
+        {"reader gone", full, apps(full_list), {Stdout::FirstLine}, kNone + "\n", "",
          128 + SIGPIPE},
     });
 }

@@ -48,15 +48,14 @@ enum class Stdout { Capture, DevFull, Closed, FirstLine, Pipe, FullPipe };
 
 struct RunOptions {
     Stdout out = Stdout::Capture;
-    bool as_nobody = false;      // drop root, for permission cases
     bool ignore_sigpipe = false; // start the program with SIGPIPE ignored
-    bool stdin_closed = false;   // start it with descriptor 0 closed
     // When set, the program runs under `strace -qq -o TRACE <strace>`, and
     // APPLIST_TEST_WRAPPER is ignored: these cases are about system calls.
     std::vector<std::string> strace;
+    bool as_nobody = false;    // drop root, for permission cases
+    bool stdin_closed = false; // start it with descriptor 0 closed
 };
 
-RunOptions stdout_to(Stdout out, bool ignore_sigpipe = false);
 RunOptions as_nobody_if_root();
 RunOptions stdin_closed();
 RunOptions traced(std::vector<std::string> strace, Stdout out = Stdout::Capture);

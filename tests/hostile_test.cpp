@@ -47,7 +47,7 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
         {"description linked to standard output",
          kFull + Files{{"apps/thief/description", "/dev/stdout", Kind::Symlink},
                        {"apps/thief/icon-24.png", "png"}},
-         apps(thief_list + "thief"), stdout_to(Stdout::Pipe),
+         apps(thief_list + "thief"), {Stdout::Pipe},
          thief_out + record(kNone, icon("thief"), "thief", "(uninstalled) "), ""},
         {"symlink loops",
          {{"data/status/a", "a", Kind::Symlink},
