@@ -43,21 +43,20 @@ void check(bool ok, const std::string &what)
         throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Reads until the end of the stream.
 std::string read_all(int fd)
 {
     std::string text;
     char chunk[4096];
     for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;)
         text.append(chunk, static_cast<std::size_t>(got));
+    return text;
+}
+
+std::string slurp(const std::string &path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string text = fd < 0 ? "" : read_all(fd);
+    close(fd);
     return text;
 }
 
@@ -92,9 +91,8 @@ void make_socket(const std::string &path)
     close(fd);
 }
 
-// Runs in the forked child, like the function below, where only calls that
-// are safe after fork may run; what failed is named on the captured standard
-// error, so that a missing wrapper is plain to see.
+// Runs in the forked child, as the function below does: what failed is
+// named on the captured standard error, so that a missing wrapper is plain.
 [[noreturn]] void give_up(const char *what, const char *name, int status)
 {
     dprintf(2, "cannot %s%s: %s\n", what, name, std::strerror(errno));
@@ -104,6 +102,8 @@ void make_socket(const std::string &path)
 [[noreturn]] void exec_child(char **argv, char **envp, int out_fd, int err_fd,
                              const RunOptions &options, const passwd *nobody, bool few_files)
 {
+    // A group of its own, so that the deadline kills a wrapper's tracee too.
+    setpgid(0, 0);
     dup2(err_fd, 2);
     close(0);
     if (!options.stdin_closed)
@@ -138,51 +138,99 @@ int open_stdout(Stdout out, const std::string &capture_path, int *reader)
     int fds[2];
     check(pipe2(fds, O_CLOEXEC) == 0, "pipe2");
     *reader = fds[0];
-    if (out == Stdout::FirstLine || out == Stdout::FullPipe)
-        // One page: a program that goes on writing meets the end soon.
+    // One page: a program that goes on writing meets the end soon.
+    if (out != Stdout::Pipe)
         check(fcntl(fds[1], F_SETPIPE_SZ, 4096) >= 0, "F_SETPIPE_SZ");
-    if (out == Stdout::FullPipe) {
-        check(write(fds[1], "!", 1) == 1, "write");
-        check(fcntl(fds[1], F_SETFL, O_NONBLOCK) == 0, "F_SETFL");
-    }
+    if (out == Stdout::FullPipe)
+        check(write(fds[1], "!", 1) == 1 && fcntl(fds[1], F_SETFL, O_NONBLOCK) == 0, "fill");
     return fds[1];
 }
 
-// Reads until the first newline, the end of the stream or the deadline, and
-// returns what came up to that newline.
+// Reads what comes before the deadline and keeps its first line. The
+// program's first block holds it: a pipe takes up to a page at once.
 std::string read_first_line(int fd, Clock::time_point deadline)
 {
-    std::string text;
-    char chunk[4096];
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     pollfd ready = {fd, POLLIN, 0};
-    while (text.find('\n') == std::string::npos) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (poll(&ready, 1, static_cast<int>(std::max<long>(left.count(), 0))) <= 0)
-            break;
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got <= 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
+    char block[4096];
+    const ssize_t got =
+        poll(&ready, 1, static_cast<int>(left.count())) > 0 ? read(fd, block, sizeof block) : 0;
+    const std::string text(block, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
     const std::size_t newline = text.find('\n');
     return newline == std::string::npos ? text : text.substr(0, newline + 1);
 }
 
 // Waits for the program until the deadline, then kills it; returns its
-// status as Outcome keeps it.
+// status as Outcome keeps it. Polls rather than blocks, so that a hanging
+// program fails its case instead of the suite.
 int wait_until(pid_t pid, Clock::time_point deadline)
 {
     int wait_status = 0;
-    // Poll rather than block, so a hanging program fails its case instead of the suite.
     while (waitpid(pid, &wait_status, WNOHANG) == 0) {
         if (Clock::now() > deadline) {
-            kill(pid, SIGKILL);
+            kill(-pid, SIGKILL);
             waitpid(pid, &wait_status, 0);
             return -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return WIFSIGNALED(wait_status) ? 128 + WTERMSIG(wait_status) : WEXITSTATUS(wait_status);
+}
+
+Outcome run_applist(std::vector<std::string> env, const RunOptions &options)
+{
+    const DataDir capture;
+    const std::string out_path = capture.path("stdout");
+    const std::string err_path = capture.path("stderr");
+    const std::string trace_path = capture.path("trace");
+    int reader = -1;
+    const int out_fd = open_stdout(options.out, out_path, &reader);
+    const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    check((out_fd >= 0 || options.out == Stdout::Closed) && err_fd >= 0, "open capture files");
+
+    // As nobody, a copy of the program that nobody can reach.
+    std::string program = APPLIST_BIN;
+    if (options.as_nobody) {
+        program = capture.path("applist");
+        fs::copy_file(APPLIST_BIN, program);
+        fs::permissions(program, fs::perms(0755));
+    }
+    std::vector<std::string> args = {"strace", "-qq", "-o", trace_path};
+    if (options.strace.empty())
+        args = wrapper_words();
+    else
+        args.insert(args.end(), options.strace.begin(), options.strace.end());
+    const bool wrapped = options.strace.empty() && !args.empty();
+    args.push_back(program);
+    std::vector<char *> argv = pointers(args);
+    std::vector<char *> envp = pointers(env);
+    const passwd *nobody = options.as_nobody ? getpwnam("nobody") : nullptr;
+    check(!options.as_nobody || nobody != nullptr, "getpwnam(nobody)");
+
+    const pid_t pid = fork();
+    check(pid >= 0, "fork");
+    if (pid == 0)
+        exec_child(argv.data(), envp.data(), out_fd, err_fd, options, nobody, !wrapped);
+    close(out_fd);
+    close(err_fd);
+
+    Outcome run;
+    // A wrapper such as valgrind slows the program many times over.
+    const auto deadline = Clock::now() + std::chrono::seconds(wrapped ? 300 : 30);
+    if (options.out == Stdout::FirstLine) {
+        run.out = read_first_line(reader, deadline);
+        close(reader);
+        reader = -1;
+    }
+    run.status = wait_until(pid, deadline);
+    if (options.out == Stdout::Capture)
+        run.out = slurp(out_path);
+    if (reader >= 0)
+        run.out = read_all(reader);
+    close(reader);
+    run.err = slurp(err_path);
+    run.trace = slurp(trace_path);
+    return run;
 }
 
 // In one pass: an expected text can hold thousands of rows.
@@ -216,9 +264,8 @@ Files app(const std::string &name, const std::string &status, const std::string 
 DataDir::DataDir()
 {
     const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/applist-test-XXXXXX";
-    check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-    root = pattern;
+    root = std::string(tmp != nullptr ? tmp : "/tmp") + "/applist-test-XXXXXX";
+    check(mkdtemp(root.data()) != nullptr, "mkdtemp");
     // Open to the unprivileged user that the permission cases run as.
     fs::permissions(root, fs::perms(0755));
 }
@@ -237,21 +284,21 @@ std::string DataDir::path(const std::string &relative) const
 void DataDir::make(const Files &files) const
 {
     for (const Entry &entry : files) {
-        const fs::path full = path(entry.path);
-        fs::create_directories(full.parent_path());
+        const std::string full = path(entry.path);
+        fs::create_directories(fs::path(full).parent_path());
         if (entry.kind == Kind::Dir) {
             fs::create_directories(full);
         } else if (entry.kind == Kind::Fifo) {
-            check(mkfifo(full.c_str(), 0644) == 0, "mkfifo " + full.string());
+            check(mkfifo(full.c_str(), 0644) == 0, "mkfifo " + full);
         } else if (entry.kind == Kind::Symlink) {
-            check(::symlink(entry.content.c_str(), full.c_str()) == 0, "symlink " + full.string());
+            check(symlink(entry.content.c_str(), full.c_str()) == 0, "symlink " + full);
         } else if (entry.kind == Kind::Socket) {
             make_socket(full);
         } else {
             std::ofstream out(full, std::ios::binary | std::ios::trunc);
             out << entry.content;
             out.close();
-            check(out.good() && chmod(full.c_str(), entry.mode) == 0, "write " + full.string());
+            check(out.good() && chmod(full.c_str(), entry.mode) == 0, "write " + full);
         }
     }
 }
@@ -275,63 +322,13 @@ RunOptions traced(std::vector<std::string> strace, Stdout out)
     return {out, false, std::move(strace)};
 }
 
-Outcome run_applist(const std::vector<std::string> &env, const RunOptions &options)
+Case::Case(std::string name_, Files files_, std::vector<std::string> env_, RunOptions options_,
+           std::string out_, std::string err_, int status_, std::string trace_has_,
+           std::string trace_lacks_)
+    : name(std::move(name_)), files(std::move(files_)), env(std::move(env_)),
+      options(std::move(options_)), out(std::move(out_)), err(std::move(err_)), status(status_),
+      trace_has(std::move(trace_has_)), trace_lacks(std::move(trace_lacks_))
 {
-    DataDir capture;
-    const std::string out_path = capture.path("stdout");
-    const std::string err_path = capture.path("stderr");
-    const std::string trace_path = capture.path("trace");
-    int reader = -1;
-    const int out_fd = open_stdout(options.out, out_path, &reader);
-    const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    check((out_fd >= 0 || options.out == Stdout::Closed) && err_fd >= 0, "open capture files");
-
-    // As nobody, a copy of the program that nobody can reach.
-    std::string program = APPLIST_BIN;
-    if (options.as_nobody) {
-        program = capture.path("applist");
-        fs::copy_file(APPLIST_BIN, program);
-        fs::permissions(program, fs::perms(0755));
-    }
-    std::vector<std::string> args = {"strace", "-qq", "-o", trace_path};
-    if (options.strace.empty())
-        args = wrapper_words();
-    else
-        args.insert(args.end(), options.strace.begin(), options.strace.end());
-    const bool wrapped = options.strace.empty() && !args.empty();
-    args.push_back(program);
-
-    std::vector<std::string> environment = env;
-    std::vector<char *> argv = pointers(args);
-    std::vector<char *> envp = pointers(environment);
-    const passwd *nobody = options.as_nobody ? getpwnam("nobody") : nullptr;
-    check(!options.as_nobody || nobody != nullptr, "getpwnam(nobody)");
-
-    const pid_t pid = fork();
-    check(pid >= 0, "fork");
-    if (pid == 0)
-        exec_child(argv.data(), envp.data(), out_fd, err_fd, options, nobody, !wrapped);
-    if (out_fd >= 0)
-        close(out_fd);
-    close(err_fd);
-
-    Outcome run;
-    // A wrapper such as valgrind slows the program many times over.
-    const auto deadline = Clock::now() + std::chrono::seconds(wrapped ? 300 : 30);
-    if (options.out == Stdout::FirstLine) {
-        run.out = read_first_line(reader, deadline);
-        close(reader);
-    }
-    run.status = wait_until(pid, deadline);
-    if (options.out == Stdout::Pipe || options.out == Stdout::FullPipe) {
-        run.out = read_all(reader);
-        close(reader);
-    }
-    if (options.out == Stdout::Capture)
-        run.out = slurp(out_path);
-    run.err = slurp(err_path);
-    run.trace = slurp(trace_path);
-    return run;
 }
 
 Outcome check_case(const Case &c, const DataDir &data)
@@ -361,43 +358,4 @@ void check_cases(const std::vector<Case> &cases)
         data.make(c.files);
         check_case(c, data);
     }
-}
-
-std::vector<std::string> apps(const std::string &list)
-{
-    return {"DIRECTORY=$D", "APPS=" + list};
-}
-
-std::string record(const std::string &status_icon, const std::string &app_icon,
-                   const std::string &app, const std::string &cell)
-{
-    return status_icon + "\n" + app_icon + "\n" + app + "\n" + app + "\n" + cell + "\n";
-}
-
-std::string no_icon(const std::string &app)
-{
-    return "ERROR: get_app_icon(): app \"" + app + "\" doesn't have a icon-24!\n";
-}
-
-std::string no_description(const std::string &app)
-{
-    return "ERROR: get_app_status_and_desc(): app \"" + app + "\" doesn't have a description!\n";
-}
-
-std::string long_status(const std::string &function, const std::string &app)
-{
-    return "ERROR: " + function + "(): app \"" + app + "\" has a status longer than 29 bytes!\n";
-}
-
-std::string nested_name(std::size_t length)
-{
-    std::string name;
-    while (name.size() < length)
-        name += (name.size() % 200 == 199 && name.size() + 1 < length) ? '/' : 'n';
-    return name;
-}
-
-std::string write_failed(const std::string &reason)
-{
-    return "ERROR: main(): can't write standard output: " + reason + "\n";
 }

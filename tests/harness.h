@@ -1,8 +1,9 @@
-// Data directories, a runner for the real program and the one shape of an
-// end-to-end case, shared by the tests.
+// Data directories, the one shape of an end-to-end case and its runner, and
+// the texts the program prints, shared by the tests.
 #ifndef APPLIST_TESTS_HARNESS_H
 #define APPLIST_TESTS_HARNESS_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -60,53 +61,87 @@ RunOptions as_nobody_if_root();
 RunOptions stdin_closed();
 RunOptions traced(std::vector<std::string> strace, Stdout out = Stdout::Capture);
 
-struct Outcome {
-    std::string out;
-    std::string err;
-    std::string trace;
-    // The exit status, 128 + the signal's number when a signal ended the
-    // program, as a shell reports it, or -1 when it ran past the deadline.
-    int status = -1;
-};
-
-// Starts applist with exactly the given environment ("NAME=value"), and,
-// unless APPLIST_TEST_WRAPPER (split at spaces, e.g. valgrind) wraps it, with
-// room for few open files, so that a file left open per app fails a case of
-// a few apps. A program still running after 30 s (300 s wrapped) is killed.
-// What cannot be started at all ends with status 127 and says so on stderr.
-Outcome run_applist(const std::vector<std::string> &env, const RunOptions &options = {});
-
-// One end-to-end case. "$D" in the environment, the expected texts and the
-// trace patterns stands for the data root the files are made in.
+// One end-to-end case: the files to make, the whole environment of the
+// program, how to run it, and what it must print and return. "$D" in the
+// environment, the expected texts and the trace patterns (ECMAScript, that
+// the trace must and must not match) stands for the data root.
 struct Case {
+    Case(std::string name, Files files, std::vector<std::string> env, RunOptions options,
+         std::string out, std::string err, int status = 0, std::string trace_has = "",
+         std::string trace_lacks = "");
+
     std::string name;
     Files files;
     std::vector<std::string> env;
     RunOptions options;
     std::string out;
     std::string err;
-    int status = 0;
-    std::string trace_has;   // a pattern (ECMAScript) the trace must match
-    std::string trace_lacks; // and one it must not
+    int status;
+    std::string trace_has;
+    std::string trace_lacks;
+};
+
+struct Outcome {
+    std::string out;
+    std::string err;
+    std::string trace;
+    // 128 + the signal's number when a signal ended the program, as a shell
+    // reports it, or -1 when it ran past the deadline.
+    int status = -1;
 };
 
 // Runs the case in data, its files already made, and checks the outcome.
+// Unless APPLIST_TEST_WRAPPER (split at spaces, e.g. valgrind) wraps it, the
+// program has room for few open files, so that a file left open per app
+// fails a case of a few apps. Still running after 30 s (300 s wrapped), it
+// is killed. What cannot be started at all says so on standard error.
 Outcome check_case(const Case &c, const DataDir &data);
 // Each case in a data directory of its own, its files made first.
 void check_cases(const std::vector<Case> &cases);
 
 // The usual environment: DIRECTORY is the data root, APPS the list.
-std::vector<std::string> apps(const std::string &list);
+inline std::vector<std::string> apps(const std::string &list)
+{
+    return {"DIRECTORY=$D", "APPS=" + list};
+}
 
-// What the program prints: one row record, and its messages.
-std::string record(const std::string &status_icon, const std::string &app_icon,
-                   const std::string &app, const std::string &cell);
-std::string no_icon(const std::string &app);
-std::string no_description(const std::string &app);
-std::string long_status(const std::string &function, const std::string &app);
+// What the program prints: one row record, its paths and its messages.
+inline std::string record(const std::string &status_icon, const std::string &app_icon,
+                          const std::string &app, const std::string &cell)
+{
+    return status_icon + "\n" + app_icon + "\n" + app + "\n" + app + "\n" + cell + "\n";
+}
+inline const std::string kNone = "$D/icons/none.png";
+inline const std::string kInstalled = "$D/icons/installed.png";
+inline std::string icon(const std::string &app)
+{
+    return "$D/apps/" + app + "/icon-24.png";
+}
+inline std::string no_icon(const std::string &app)
+{
+    return "ERROR: get_app_icon(): app \"" + app + "\" doesn't have a icon-24!\n";
+}
+inline std::string no_description(const std::string &app)
+{
+    return "ERROR: get_app_status_and_desc(): app \"" + app + "\" doesn't have a description!\n";
+}
+inline std::string long_status(const std::string &function, const std::string &app)
+{
+    return "ERROR: " + function + "(): app \"" + app + "\" has a status longer than 29 bytes!\n";
+}
+inline std::string write_failed(const std::string &reason)
+{
+    return "ERROR: main(): can't write standard output: " + reason + "\n";
+}
+
 // An app name of exactly length bytes that nests folders, so that a path
 // can grow past any field while each component stays short.
-std::string nested_name(std::size_t length);
-std::string write_failed(const std::string &reason);
+inline std::string nested_name(std::size_t length)
+{
+    std::string name;
+    while (name.size() < length)
+        name += (name.size() % 200 == 199 && name.size() + 1 < length) ? '/' : 'n';
+    return name;
+}
 
 #endif

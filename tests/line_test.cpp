@@ -37,16 +37,18 @@ extern "C" ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
 namespace
 {
 
-// Reads the first line the way every lookup does: clear, read, cut.
-std::string first_line(const std::string &path, std::uint64_t size = 4096)
+// Reads the first line the way every lookup does, but into a buffer that
+// holds "kept", so that a read that yields nothing shows.
+std::string first_line(const std::string &path)
 {
-    std::vector<char> buffer(size + 1, 'X');
-    str_zero(buffer.data());
-    getLine(path.c_str(), buffer.data(), size);
+    std::vector<char> buffer(4096, 'X');
+    std::strcpy(buffer.data(), "kept");
+    getLine(path.c_str(), buffer.data(), buffer.size());
     cut_line_end(buffer.data());
     return buffer.data();
 }
 
+// Only a file that cannot be looked at is reported.
 TEST(LineReader, ReadsTheFirstLineWithoutItsLineEnd)
 {
     const std::string a4095(4095, 'a');
@@ -54,35 +56,44 @@ TEST(LineReader, ReadsTheFirstLineWithoutItsLineEnd)
                                     "e\xE2\x80-\xE2\xA9\xE2";
     const struct {
         const char *name;
-        std::string content;
+        Files files;
         std::string expected;
+        std::string err;
     } cases[] = {
-        {"newline", "installed\n", "installed"},
-        {"no final newline keeps the last character", "installed", "installed"},
-        {"crlf loses both", "installed\r\n", "installed"},
-        {"crcrlf", "hi\r\r\n", "hi"},
-        {"cr ends the line", "hi\rmore\n", "hi"},
-        {"classic mac line ends", "one\rtwo\rthree\r", "one"},
-        {"paragraph separator ends the line", "para\xE2\x80\xA9sep\n", "para"},
-        {"paragraph separator first", "\xE2\x80\xA9sep", ""},
-        {"form feed, U+2028 and partial separators stay", other_bytes, other_bytes},
-        {"empty file", "", ""},
-        {"empty line", "\n", ""},
-        {"empty crlf line", "\r\n", ""},
-        {"only the first line", "first\nsecond\n", "first"},
-        {"zero byte ends the text", std::string("ab\0cd\n", 6), "ab"},
-        {"4095 bytes then newline", a4095 + "\n", a4095},
-        {"long line cut at capacity", std::string(10000, 'a'), a4095},
-        {"newline as the 4095th byte", std::string(4094, 'b') + "\nrest", std::string(4094, 'b')},
+        {"newline", {{"line", "installed\n"}}, "installed"},
+        {"no final newline keeps the last character", {{"line", "installed"}}, "installed"},
+        {"crlf loses both", {{"line", "installed\r\n"}}, "installed"},
+        {"crcrlf", {{"line", "hi\r\r\n"}}, "hi"},
+        {"cr ends the line", {{"line", "hi\rmore\n"}}, "hi"},
+        {"classic mac line ends", {{"line", "one\rtwo\rthree\r"}}, "one"},
+        {"paragraph separator ends the line", {{"line", "para\xE2\x80\xA9sep\n"}}, "para"},
+        {"paragraph separator first", {{"line", "\xE2\x80\xA9sep"}}, ""},
+        {"form feed, U+2028 and partial separators stay", {{"line", other_bytes}}, other_bytes},
+        {"empty line", {{"line", "\n"}}, ""},
+        {"empty crlf line", {{"line", "\r\n"}}, ""},
+        {"only the first line", {{"line", "first\nsecond\n"}}, "first"},
+        {"zero byte ends the text", {{"line", std::string("ab\0cd\n", 6)}}, "ab"},
+        {"4095 bytes then newline", {{"line", a4095 + "\n"}}, a4095},
+        {"long line cut at capacity", {{"line", std::string(10000, 'a')}}, a4095},
+        {"newline as the 4095th byte",
+         {{"line", std::string(4094, 'b') + "\nrest"}},
+         std::string(4094, 'b')},
+        // Nothing read: the buffer stays as it was.
+        {"empty file", {{"line", ""}}, "kept"},
+        {"fifo", {{"line", "", Kind::Fifo}}, "kept"},
+        {"directory", {{"line", "", Kind::Dir}}, "kept"},
+        {"missing", {}, "kept", "getLine(): fopen(): No such file or directory\n"},
     };
-    const DataDir data;
     // Whole reads, then reads of 3 bytes: the line must come out the same.
     for (const std::size_t cap : {std::size_t{0}, std::size_t{3}}) {
         g_read_cap = cap;
         g_cut_reads = 0;
         for (const auto &c : cases) {
-            data.make({{"line", c.content}});
+            const DataDir data;
+            data.make(c.files);
+            testing::internal::CaptureStderr();
             EXPECT_EQ(first_line(data.path("line")), c.expected) << c.name << ", cap " << cap;
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err) << c.name;
         }
         EXPECT_EQ(g_cut_reads > 0, cap != 0) << "pread not taken over";
     }
@@ -101,30 +112,6 @@ TEST(LineReader, NeverWritesPastTheCapacity)
         EXPECT_EQ(text, std::string("abcdef\n").substr(0, size - 1)) << size;
         for (std::size_t i = size; i < buffer.size(); ++i)
             ASSERT_EQ(buffer[i], 'X') << "byte " << i << " written with size " << size;
-    }
-}
-
-// A read that yields nothing, from an empty file or a FIFO, leaves the
-// buffer as it was, as a failure to look at the file does; only that one is
-// reported.
-TEST(LineReader, LeavesTheBufferWhenNothingIsRead)
-{
-    const DataDir data;
-    data.make({{"empty", ""}, {"fifo", "", Kind::Fifo}});
-    const struct {
-        const char *name;
-        std::string err;
-    } cases[] = {
-        {"missing", "getLine(): fopen(): No such file or directory\n"},
-        {"empty", ""},
-        {"fifo", ""},
-    };
-    for (const auto &c : cases) {
-        char buffer[16] = "kept";
-        testing::internal::CaptureStderr();
-        getLine(data.path(c.name).c_str(), buffer, sizeof buffer);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err) << c.name;
-        EXPECT_STREQ(buffer, "kept") << c.name;
     }
 }
 
