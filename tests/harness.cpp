@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -58,16 +59,6 @@ std::string slurp(const std::string &path)
     std::string text = fd < 0 ? "" : read_all(fd);
     close(fd);
     return text;
-}
-
-std::vector<std::string> wrapper_words()
-{
-    std::vector<std::string> words;
-    const char *wrapper = std::getenv("APPLIST_TEST_WRAPPER");
-    std::istringstream in(wrapper != nullptr ? wrapper : "");
-    for (std::string word; in >> word;)
-        words.push_back(word);
-    return words;
 }
 
 std::vector<char *> pointers(std::vector<std::string> &texts)
@@ -196,10 +187,12 @@ Outcome run_applist(std::vector<std::string> env, const RunOptions &options)
         fs::permissions(program, fs::perms(0755));
     }
     std::vector<std::string> args = {"strace", "-qq", "-o", trace_path};
-    if (options.strace.empty())
-        args = wrapper_words();
-    else
-        args.insert(args.end(), options.strace.begin(), options.strace.end());
+    args.insert(args.end(), options.strace.begin(), options.strace.end());
+    if (options.strace.empty()) {
+        const char *wrapper = std::getenv("APPLIST_TEST_WRAPPER");
+        std::istringstream words(wrapper != nullptr ? wrapper : "");
+        args = {std::istream_iterator<std::string>(words), {}};
+    }
     const bool wrapped = options.strace.empty() && !args.empty();
     args.push_back(program);
     std::vector<char *> argv = pointers(args);

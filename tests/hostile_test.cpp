@@ -17,6 +17,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace
@@ -52,6 +53,29 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
                         {"apps/a/description", "/dev/zero", Kind::Symlink}};
     const Files binary = {{"data/status/a", std::string("\x01\xfe\x7f\0tail\n", 9)},
                           {"apps/a/description", std::string("Before\0after\n", 13)}};
+    Files odd = {{"icons/installed.png", "png"}};
+    std::string odd_list;
+    std::string odd_out;
+    // Used unescaped, "../x" climbs out of data/status and apps.
+    for (const std::string name : {"with space", "tab\there", "dq\"name", "sq'name", "back\\slash",
+                                   "%s%n%x", "cr\rinside", "trailing cr\r", "../x"}) {
+        odd = odd + app(name, "installed", "Odd %s%n");
+        odd_list += name + "\n";
+        odd_out += record(kInstalled, icon(name), name, "(installed) Odd %s%n");
+    }
+    // One byte more and the kernel refuses to start the program.
+    std::string longest;
+    for (int i = 100000; longest.size() < 128 * 1024 - sizeof "APPS="; ++i)
+        longest += "app-" + std::to_string(i) + "\n";
+    longest.resize(128 * 1024 - sizeof "APPS=");
+    std::string longest_out;
+    std::string longest_err;
+    for (std::size_t start = 0, end; start < longest.size(); start = end + 1) {
+        end = std::min(longest.find('\n', start), longest.size());
+        const std::string name = longest.substr(start, end - start);
+        longest_out += record("$D/missing/icons/none.png", "", name, "");
+        longest_err += no_icon(name) + no_description(name);
+    }
     const std::string huge_name(100 * 1024, 'n');
     const std::string a_err = no_icon("a") + no_description("a");
     check_cases({
@@ -70,6 +94,9 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
              no_icon("a")),
         Case("binary status and description", binary, apps("a"), {},
              record(kNone, "", "a", "(\x01\xfe\x7f) Before"), no_icon("a")),
+        Case("odd names", odd, apps(odd_list), {}, odd_out, ""),
+        Case("longest APPS", {}, {"DIRECTORY=$D/missing", "APPS=" + longest}, {}, longest_out,
+             longest_err),
         Case("100 KiB name", {}, apps(huge_name), {}, record(kNone, "", huge_name, ""),
              no_icon(huge_name) + no_description(huge_name)),
         // The first open then returns 0, a descriptor like any other.
@@ -77,74 +104,12 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
     });
 }
 
-TEST(Hostile, OddNamesAreUsedUnchanged)
+bool asleep(pid_t pid)
 {
-    Case c("odd names", {{"icons/installed.png", "png"}}, {}, {}, "", "");
-    std::string list;
-    // Used unescaped, "../x" climbs out of data/status and apps.
-    for (const std::string name : {"with space", "tab\there", "dq\"name", "sq'name", "back\\slash",
-                                   "%s%n%x", "cr\rinside", "trailing cr\r", "../x"}) {
-        list += name + "\n";
-        c.out += record(kInstalled, icon(name), name, "(installed) Odd %s%n");
-        c.files = c.files + app(name, "installed", "Odd %s%n");
-    }
-    c.env = apps(list);
-    const DataDir data;
-    data.make(c.files);
-    check_case(c, data);
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string number, name, state;
+    return stat >> number >> name >> state && state == "S";
 }
-
-// One byte more and the kernel refuses to start the program.
-TEST(Hostile, LongestAppsList)
-{
-    Case c("longest APPS", {}, {}, {}, "", "");
-    std::string list;
-    for (int i = 100000; list.size() < 128 * 1024 - sizeof "APPS="; ++i)
-        list += "app-" + std::to_string(i) + "\n";
-    list.resize(128 * 1024 - sizeof "APPS=");
-    for (std::size_t start = 0, end; start < list.size(); start = end + 1) {
-        end = std::min(list.find('\n', start), list.size());
-        const std::string name = list.substr(start, end - start);
-        c.out += record("$D/missing/icons/none.png", "", name, "");
-        c.err += no_icon(name) + no_description(name);
-    }
-    c.env = {"DIRECTORY=$D/missing", "APPS=" + list};
-    const DataDir data;
-    check_case(c, data);
-}
-
-// A writer blocked in opening the FIFO at path as long as nobody opens it
-// to read. Orphaned, it would hold the test's output open: it dies with the
-// test, or is let go and reaped when it goes out of scope.
-struct BlockedWriter {
-    explicit BlockedWriter(const std::string &fifo) : path(fifo), pid(fork())
-    {
-        if (pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            (void)open(path.c_str(), O_WRONLY);
-            _exit(0);
-        }
-        for (int tries = 0; tries < 5000 && !asleep(); ++tries)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~BlockedWriter()
-    {
-        const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-        if (reader < 0)
-            kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        close(reader);
-    }
-    bool asleep() const
-    {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string number, name, state;
-        return stat >> number >> name >> state && state == "S";
-    }
-
-    std::string path;
-    pid_t pid;
-};
 
 // Only a regular file is ever opened: a FIFO or a device would block, hand
 // over another reader's bytes or never end. Either FIFO, opened, would let
@@ -166,11 +131,27 @@ TEST(Hostile, SpecialFilesArePresentButNeverOpened)
         R"re("$D/(data/status/fifos|apps/fifos/description|apps/socket/|apps/urandom/))re");
     const DataDir data;
     data.make(c.files);
-    const BlockedWriter writers[] = {BlockedWriter(data.path("data/status/fifos")),
-                                     BlockedWriter(data.path("apps/fifos/description"))};
+    // Writers blocked in opening the FIFOs as long as nobody opens them to
+    // read. Orphaned, they would hold the test's output open: they die with
+    // the test.
+    std::vector<std::pair<pid_t, std::string>> writers;
+    for (const char *fifo : {"data/status/fifos", "apps/fifos/description"}) {
+        writers.emplace_back(fork(), data.path(fifo));
+        if (writers.back().first == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            (void)open(writers.back().second.c_str(), O_WRONLY);
+            _exit(0);
+        }
+        for (int tries = 0; tries < 5000 && !asleep(writers.back().first); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     check_case(c, data);
-    for (const BlockedWriter &writer : writers)
-        EXPECT_EQ(waitpid(writer.pid, nullptr, WNOHANG), 0) << writer.path << ": writer let go";
+    for (const auto &[pid, fifo] : writers) {
+        EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << fifo << ": writer let go";
+        const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        waitpid(pid, nullptr, 0);
+        close(reader);
+    }
 }
 
 } // namespace
