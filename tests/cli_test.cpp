@@ -55,7 +55,6 @@ TEST(Environment, ChecksBothVariablesBeforeAnyOutput)
 
 TEST(Rows, EachCellFromTheDataDirectory)
 {
-    const std::string s29(29, 's');
     const std::string s30(30, 's');
     const Files no_newline = {{"data/status/a", "installed"},
                               {"apps/a/description", "No newline at end"}};
@@ -87,9 +86,6 @@ TEST(Rows, EachCellFromTheDataDirectory)
              record("$D/icons/.png", "", "a", "() Empty status"), no_icon("a")),
         Case("empty description", kInstalledIcon + app("a", "installed", ""), apps("a"), {},
              record(kInstalled, icon("a"), "a", "(installed) "), ""),
-        Case("status of 29 bytes", Files{{"icons/" + s29 + ".png", "png"}} + app("a", s29, "Long"),
-             apps("a"), {},
-             record("$D/icons/" + s29 + ".png", icon("a"), "a", "(" + s29 + ") Long"), ""),
         Case("status of 30 bytes", Files{{"icons/" + s30 + ".png", "png"}} + app("a", s30, "Over"),
              apps("a"), {}, record(kNone, icon("a"), "a", "(uninstalled) Over"),
              long_status("get_app_status_with_none", "a") + long_status("get_app_status", "a")),

@@ -4,6 +4,7 @@
 #include "harness.h"
 
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,8 +17,9 @@ namespace
 {
 
 // While set, every pread hands over at most this many bytes, as some file
-// systems do; g_cut_reads counts the reads it cut.
+// systems do. The counts are of all reads and of those cut.
 std::size_t g_read_cap = 0;
+std::size_t g_reads = 0;
 std::size_t g_cut_reads = 0;
 
 } // namespace
@@ -27,6 +29,7 @@ extern "C" ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
 {
     using Pread = ssize_t (*)(int, void *, size_t, off_t);
     static const auto real = reinterpret_cast<Pread>(dlsym(RTLD_NEXT, "pread"));
+    ++g_reads;
     if (g_read_cap != 0 && count > g_read_cap) {
         count = g_read_cap;
         ++g_cut_reads;
@@ -100,16 +103,59 @@ TEST(LineReader, ReadsTheFirstLineWithoutItsLineEnd)
     g_read_cap = 0;
 }
 
+// Each read is a system call, counted in the design's cost per app: a line
+// handed over whole, or enough of one to fill the buffer, takes one; only a
+// file without a line end takes a second, to find its end.
+TEST(LineReader, OneReadForWhatComesWhole)
+{
+    const struct {
+        const char *name;
+        std::string content;
+        std::size_t reads;
+    } cases[] = {
+        {"a line", "installed\nmore", 1},
+        {"a full buffer", std::string(5000, 'a'), 1},
+        {"no line end", "installed", 2},
+    };
+    for (const auto &c : cases) {
+        const DataDir data;
+        data.make({{"line", c.content}});
+        g_reads = 0;
+        first_line(data.path("line"));
+        EXPECT_EQ(g_reads, c.reads) << c.name;
+    }
+}
+
+// A file that is there but cannot be opened, here for want of a free
+// descriptor, is reported and leaves the buffer as it was.
+TEST(LineReader, ReportsAFileThatCannotBeOpened)
+{
+    const DataDir data;
+    data.make({{"line", "installed\n"}});
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    testing::internal::CaptureStderr();
+    const int lowest_free = dup(0);
+    close(lowest_free);
+    const rlimit none_free = {static_cast<rlim_t>(lowest_free), saved.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &none_free);
+    const std::string text = first_line(data.path("line"));
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "getLine(): fopen(): Too many open files\n");
+    EXPECT_EQ(text, "kept");
+}
+
+// The first line, its newline kept and nothing after it, cut to the buffer.
 TEST(LineReader, NeverWritesPastTheCapacity)
 {
     const DataDir data;
-    data.make({{"line", "abcdef\n"}});
-    for (std::uint64_t size = 1; size <= 9; ++size) {
+    const std::string line = "abcdef\n";
+    data.make({{"line", line + "gh"}});
+    for (std::uint64_t size = 1; size <= 11; ++size) {
         std::vector<char> buffer(size + 8, 'X');
         str_zero(buffer.data());
         getLine(data.path("line").c_str(), buffer.data(), size);
-        const std::string text = buffer.data();
-        EXPECT_EQ(text, std::string("abcdef\n").substr(0, size - 1)) << size;
+        EXPECT_EQ(std::string(buffer.data()), line.substr(0, size - 1)) << size;
         for (std::size_t i = size; i < buffer.size(); ++i)
             ASSERT_EQ(buffer[i], 'X') << "byte " << i << " written with size " << size;
     }
@@ -132,18 +178,35 @@ TEST(PathFit, StatusPathAtTheEdgeOfItsField)
     EXPECT_STREQ(second, "uninstalled");
 }
 
-// The default word and the fallback icon are cut to, or kept out of, a
-// field too small for them, never written past it.
-TEST(PathFit, DefaultsStayInTheirField)
+// A status is copied whole or not at all, and the default word cut to the
+// field, never written past it.
+TEST(PathFit, StatusesStayInTheirField)
+{
+    const DataDir data;
+    data.make({{"data/status/29", std::string(29, 's') + "\n"}});
+    const struct {
+        std::string app;
+        std::uint64_t size;
+        std::string expected;
+    } cases[] = {
+        {"29", 30, std::string(29, 's')},
+        {"missing", 5, "unin"},
+    };
+    for (const auto &c : cases) {
+        char out[40];
+        std::memset(out, 'X', sizeof out);
+        get_app_status(data.root, c.app, out, c.size);
+        EXPECT_EQ(std::string(out), c.expected) << c.app;
+        EXPECT_EQ(out[c.size], 'X') << c.app << ": written past the field";
+    }
+}
+
+// The fallback icon is printed whole or not at all.
+TEST(PathFit, StatusIconFallbackNeedsRoomForTheWholePath)
 {
     const DataDir data;
     const std::string fallback = data.root + "/icons/none.png";
     char out[512];
-
-    std::memset(out, 'X', sizeof out);
-    get_app_status(data.root, "missing", out, 5);
-    EXPECT_STREQ(out, "unin");
-    EXPECT_EQ(out[5], 'X');
 
     str_zero(out);
     get_status_icon(data.root, "app", out, fallback.size() + 1);
