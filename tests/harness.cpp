@@ -6,9 +6,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,18 +66,6 @@ std::vector<char *> pointers(std::vector<std::string> &texts)
         result.push_back(text.data());
     result.push_back(nullptr);
     return result;
-}
-
-void make_socket(const std::string &path)
-{
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    check(path.size() < sizeof address.sun_path, "socket path too long: " + path);
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    check(fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0,
-          "bind " + path);
-    close(fd);
 }
 
 // Runs in the forked child, as the function below does: what failed is
@@ -281,12 +267,11 @@ void DataDir::make(const Files &files) const
         fs::create_directories(fs::path(full).parent_path());
         if (entry.kind == Kind::Dir) {
             fs::create_directories(full);
-        } else if (entry.kind == Kind::Fifo) {
-            check(mkfifo(full.c_str(), 0644) == 0, "mkfifo " + full);
+        } else if (entry.kind == Kind::Fifo || entry.kind == Kind::Socket) {
+            const mode_t type = entry.kind == Kind::Fifo ? S_IFIFO : S_IFSOCK;
+            check(mknod(full.c_str(), type | 0644, 0) == 0, "mknod " + full);
         } else if (entry.kind == Kind::Symlink) {
             check(symlink(entry.content.c_str(), full.c_str()) == 0, "symlink " + full);
-        } else if (entry.kind == Kind::Socket) {
-            make_socket(full);
         } else {
             std::ofstream out(full, std::ios::binary | std::ios::trunc);
             out << entry.content;
@@ -294,20 +279,6 @@ void DataDir::make(const Files &files) const
             check(out.good() && chmod(full.c_str(), entry.mode) == 0, "write " + full);
         }
     }
-}
-
-RunOptions as_nobody_if_root()
-{
-    RunOptions options;
-    options.as_nobody = geteuid() == 0;
-    return options;
-}
-
-RunOptions stdin_closed()
-{
-    RunOptions options;
-    options.stdin_closed = true;
-    return options;
 }
 
 RunOptions traced(std::vector<std::string> strace, Stdout out)

@@ -57,8 +57,6 @@ struct RunOptions {
     bool stdin_closed = false; // start it with descriptor 0 closed
 };
 
-RunOptions as_nobody_if_root();
-RunOptions stdin_closed();
 RunOptions traced(std::vector<std::string> strace, Stdout out = Stdout::Capture);
 
 // One end-to-end case: the files to make, the whole environment of the

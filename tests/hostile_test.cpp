@@ -77,6 +77,11 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
         longest_err += no_icon(name) + no_description(name);
     }
     const std::string huge_name(100 * 1024, 'n');
+    // Root reads everything, so as root the program runs as nobody.
+    RunOptions as_nobody;
+    as_nobody.as_nobody = geteuid() == 0;
+    RunOptions no_stdin;
+    no_stdin.stdin_closed = true;
     const std::string a_err = no_icon("a") + no_description("a");
     check_cases({
         // Read, standard output would give back the program's own rows.
@@ -85,8 +90,7 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
              ""),
         Case("symlink loops", loops, apps("a"), {}, record(kNone, "", "a", ""), a_err),
         Case("dangling symlinks", dangling, apps("a"), {}, record(kNone, "", "a", ""), a_err),
-        // Root reads everything, so as root the program runs as nobody.
-        Case("unreadable files", locked, apps("locked status\nlocked"), as_nobody_if_root(),
+        Case("unreadable files", locked, apps("locked status\nlocked"), as_nobody,
              record(kNone, "", "locked status", "(uninstalled) Status unreadable") +
                  record(kInstalled, "", "locked", ""),
              no_icon("locked status") + no_icon("locked") + no_description("locked")),
@@ -100,7 +104,7 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
         Case("100 KiB name", {}, apps(huge_name), {}, record(kNone, "", huge_name, ""),
              no_icon(huge_name) + no_description(huge_name)),
         // The first open then returns 0, a descriptor like any other.
-        Case("standard input closed", kFull, apps("full"), stdin_closed(), kFullRow, ""),
+        Case("standard input closed", kFull, apps("full"), no_stdin, kFullRow, ""),
     });
 }
 

@@ -161,29 +161,18 @@ TEST(LineReader, NeverWritesPastTheCapacity)
     }
 }
 
-// The status path holds 249 bytes: a longer one is not probed at all, though
-// a file bears its name and, cut to the field, the name just read. Back to
-// back, so the second lookup's fields start as the first left them.
-TEST(PathFit, StatusPathAtTheEdgeOfItsField)
+// A status is copied whole or not at all, and the default word cut to the
+// field, never written past it. The status path holds 249 bytes: a longer
+// one is not probed at all, though a file bears its name and, cut to the
+// field, the name just read, as the lookups run back to back.
+TEST(PathFit, StatusesStayInTheirField)
 {
     const DataDir data;
     const std::string fits(249 - (data.root.size() + std::strlen("/data/status/")), 'n');
     const std::string over = fits + "o";
-    data.make({{"data/status/" + fits, "installed\n"}, {"data/status/" + over, "installed\n"}});
-    char first[kStatusTextSize];
-    char second[kStatusTextSize];
-    get_app_status(data.root, fits, first, sizeof first);
-    get_app_status(data.root, over, second, sizeof second);
-    EXPECT_STREQ(first, "installed");
-    EXPECT_STREQ(second, "uninstalled");
-}
-
-// A status is copied whole or not at all, and the default word cut to the
-// field, never written past it.
-TEST(PathFit, StatusesStayInTheirField)
-{
-    const DataDir data;
-    data.make({{"data/status/29", std::string(29, 's') + "\n"}});
+    data.make({{"data/status/29", std::string(29, 's') + "\n"},
+               {"data/status/" + fits, "installed\n"},
+               {"data/status/" + over, "installed\n"}});
     const struct {
         std::string app;
         std::uint64_t size;
@@ -191,13 +180,15 @@ TEST(PathFit, StatusesStayInTheirField)
     } cases[] = {
         {"29", 30, std::string(29, 's')},
         {"missing", 5, "unin"},
+        {fits, 30, "installed"},
+        {over, 30, "uninstalled"},
     };
     for (const auto &c : cases) {
         char out[40];
         std::memset(out, 'X', sizeof out);
         get_app_status(data.root, c.app, out, c.size);
-        EXPECT_EQ(std::string(out), c.expected) << c.app;
-        EXPECT_EQ(out[c.size], 'X') << c.app << ": written past the field";
+        EXPECT_EQ(std::string(out), c.expected) << c.app.size() << " bytes";
+        EXPECT_EQ(out[c.size], 'X') << c.app.size() << " bytes: written past the field";
     }
 }
 
