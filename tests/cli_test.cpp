@@ -70,8 +70,6 @@ TEST(Rows, EachCellFromTheDataDirectory)
              {}, record(kInstalled, "", "a", ""), no_icon("a") + no_description("a")),
         Case("no status", {{"apps/a/description", "Never installed\n"}}, apps("a"), {},
              record(kNone, "", "a", "(uninstalled) Never installed"), no_icon("a")),
-        Case("no file at all", {{"apps/a", "", Kind::Dir}}, apps("a"), {},
-             record(kNone, "", "a", ""), no_icon("a") + no_description("a")),
         Case("status without an icon", app("a", "updating", "Updates"), apps("a"), {},
              record(kNone, icon("a"), "a", "(updating) Updates"), ""),
         Case("crlf", kInstalledIcon + app("a", "installed\r", "Windows line ends\r"), apps("a"), {},
