@@ -13,27 +13,16 @@
 namespace
 {
 
-// An app name of exactly length bytes that nests folders, so that a path
-// can reach the 4096-byte field while each component stays short.
-std::string nested_name(std::size_t length)
-{
-    std::string name;
-    while (name.size() < length)
-        name += (name.size() % 200 == 199 && name.size() + 1 < length) ? '/' : 'n';
-    return name;
-}
-
 // The app icon path holds 4095 bytes; one more and it is not probed, even
 // when a file bears the name cut to the field.
 TEST(PathJoin, AppIconPathAtTheEdgeOfItsField)
 {
-    DataDir data;
+    const DataDir data;
     const std::size_t frame =
         data.root.size() + std::strlen("/apps/") + std::strlen("/icon-24.png");
     const std::string fits = nested_name(4095 - frame);
     const std::string over = nested_name(4096 - frame);
-    data.file("apps/" + fits + "/icon-24.png", "png");
-    data.file("apps/" + over + "/icon-24.pn", "png");
+    data.make({{"apps/" + fits + "/icon-24.png", "png"}, {"apps/" + over + "/icon-24.pn", "png"}});
 
     const struct {
         const char *name;
@@ -59,35 +48,29 @@ TEST(PathJoin, AppIconPathAtTheEdgeOfItsField)
 // whole text, and not one byte written past the field.
 TEST(PathJoin, StatusAndDescriptionCellIsCutToItsField)
 {
-    DataDir data;
-    data.app("app", "installed", "Edits text");
-    data.app("long", "installed", std::string(10 << 20, 'x'));
+    const DataDir data;
+    data.make(app("app", "installed", "Edits text") +
+              app("long", "installed", std::string(10 << 20, 'x')));
     const struct {
         std::string app;
-        std::uint64_t size;
+        std::vector<std::uint64_t> sizes;
         std::string whole;
     } cases[] = {
-        {"app", 1, "(installed) Edits text"},
-        {"app", 2, "(installed) Edits text"},
-        {"app", 11, "(installed) Edits text"},
-        {"app", 12, "(installed) Edits text"},
-        {"app", 13, "(installed) Edits text"},
-        {"app", 22, "(installed) Edits text"},
-        {"app", 23, "(installed) Edits text"},
-        {"app", 24, "(installed) Edits text"},
-        {"app", 4096, "(installed) Edits text"},
+        // Around the status, its ") " and the description's ends.
+        {"app", {1, 2, 11, 12, 13, 22, 23, 24, 4096}, "(installed) Edits text"},
         // The description buffer takes 4095 bytes of a 10 MiB first line.
-        {"long", 4096, "(installed) " + std::string(4095, 'x')},
+        {"long", {4096}, "(installed) " + std::string(4095, 'x')},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.app + " " + std::to_string(c.size));
-        std::vector<char> out(c.size + 8, 'X');
-        str_zero(out.data());
-        get_app_status_and_desc(data.root, c.app, out.data(), c.size);
-        EXPECT_EQ(std::string(out.data()), c.whole.substr(0, c.size - 1));
-        for (std::size_t i = c.size; i < out.size(); ++i)
-            ASSERT_EQ(out[i], 'X') << "byte " << i;
-    }
+    for (const auto &c : cases)
+        for (const std::uint64_t size : c.sizes) {
+            SCOPED_TRACE(c.app + " " + std::to_string(size));
+            std::vector<char> out(size + 8, 'X');
+            str_zero(out.data());
+            get_app_status_and_desc(data.root, c.app, out.data(), size);
+            EXPECT_EQ(std::string(out.data()), c.whole.substr(0, size - 1));
+            for (std::size_t i = size; i < out.size(); ++i)
+                ASSERT_EQ(out[i], 'X') << "byte " << i;
+        }
 }
 
 } // namespace
