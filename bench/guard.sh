@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# The speed guard: counts of system calls, which the machine's load cannot
-# move. On the generated data of N apps (default 2000), less a run of the
-# first app alone, applist must make each system call exactly as often as
-# the floor (bench/floor.c), as strace -c counts them by name: one call more
-# per app, or one the floor never makes, fails. It prints the counts either
-# way.
+# The speed guard, on counts the machine's load cannot move: on the data of N
+# apps (default 2000), less a run of the first alone, applist must make each
+# system call as often as the floor (bench/floor.c), as strace -c counts them
+# by name. It prints the counts either way.
 #
 # Usage: bench/guard.sh [N]    APPLIST=path checks that binary instead of
 #                              build/release/applist
