@@ -17,8 +17,9 @@ constexpr std::size_t kLineSize = 4096;
 constexpr std::size_t kDataPathSize = 4096;
 constexpr std::size_t kDescriptionSize = 4096;
 
-// A FIFO swapped in for a regular file after its stat must not stop the run;
-// O_NONBLOCK opens it at once, with or without a writer.
+// A FIFO swapped in for a regular file after its stat, or a file under a
+// lease, must not stop the run: O_NONBLOCK opens the one at once and fails
+// the other at once, which is reported as any failed open.
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 // Writes the pieces one after another into out, cut at its end to fit size
