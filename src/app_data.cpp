@@ -26,9 +26,11 @@ constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // bytes with the zero byte, as snprintf would cut them.
 void join_cut(char *out, std::uint64_t size, std::initializer_list<std::string_view> pieces)
 {
+    // Every field is at most 4096 bytes, so its size fits any size_t.
+    const auto capacity = static_cast<std::size_t>(size);
     std::size_t used = 0;
     for (const std::string_view piece : pieces) {
-        const std::size_t room = size - 1 - used;
+        const std::size_t room = capacity - 1 - used;
         const std::size_t count = std::min(piece.size(), room);
         std::memcpy(out + used, piece.data(), count);
         used += count;
@@ -64,6 +66,26 @@ bool starts_paragraph_separator(const char *text)
     return text[0] == '\xE2' && text[1] == '\x80' && text[2] == '\xA9';
 }
 
+// Returns the length of the first line, newline kept, read into buffer by
+// position from the start until the line ends, the buffer is full or the
+// file ends (some file systems hand a file over in short reads); -1 when a
+// read fails. EINTR is a failure too: nothing here catches a signal, so only
+// a file system says it, and it may say it on every try.
+ssize_t read_line(int fd, char *buffer, std::size_t size)
+{
+    std::size_t used = 0;
+    while (used < size - 1) {
+        const ssize_t got = pread(fd, buffer + used, size - 1 - used, static_cast<off_t>(used));
+        if (got <= 0)
+            return got < 0 ? -1 : static_cast<ssize_t>(used);
+        const void *newline = std::memchr(buffer + used, '\n', static_cast<std::size_t>(got));
+        used += static_cast<std::size_t>(got);
+        if (newline != nullptr)
+            return static_cast<const char *>(newline) - buffer + 1;
+    }
+    return static_cast<ssize_t>(used);
+}
+
 // Every text is read the same way: cleared, so a read that yields nothing
 // leaves it empty, then its first line without the line end.
 void read_first_line(const char *path, char *text, std::uint64_t size)
@@ -97,8 +119,11 @@ void read_status(std::string_view directory, std::string_view app, char *out, st
 
 int fileExists(const char *path)
 {
-    // Asked, not opened: opening a device or a FIFO is not read-only.
-    return faccessat(AT_FDCWD, path, R_OK, AT_EACCESS) == 0 ? 0 : 1;
+    // Asked, not opened: opening a device or a FIFO is not read-only. Not
+    // faccessat with AT_EACCESS, which only the newer faccessat2 answers and
+    // some sandboxes refuse; without set-user-ID the real ids are the
+    // effective ones.
+    return access(path, R_OK) == 0 ? 0 : 1;
 }
 
 void getLine(const char *path, char *buffer, std::uint64_t size)
@@ -119,22 +144,16 @@ void getLine(const char *path, char *buffer, std::uint64_t size)
         std::perror(kPrefix);
         return;
     }
-    // By position from the start, until the line ends, the buffer is full or
-    // the file ends: some file systems hand a file over in short reads.
-    std::size_t used = 0;
-    while (used < size - 1) {
-        const ssize_t got = pread(fd, buffer + used, size - 1 - used, static_cast<off_t>(used));
-        if (got <= 0)
-            break;
-        const void *newline = std::memchr(buffer + used, '\n', static_cast<std::size_t>(got));
-        used += static_cast<std::size_t>(got);
-        if (newline != nullptr) {
-            used = static_cast<std::size_t>(static_cast<const char *>(newline) - buffer) + 1;
-            break;
-        }
+    // Every caller's buffer is at most 4096 bytes, so its size fits any size_t.
+    const ssize_t length = read_line(fd, buffer, static_cast<std::size_t>(size));
+    if (length < 0) {
+        std::perror(kPrefix);
+        // What came before the failure is not the line: a status cut short
+        // would name another icon.
+        str_zero(buffer);
+    } else if (length > 0) {
+        buffer[length] = '\0';
     }
-    if (used > 0)
-        buffer[used] = '\0';
     (void)close(fd);
 }
 

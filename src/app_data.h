@@ -17,10 +17,11 @@ constexpr std::string_view kFallbackIconTail = "/icons/none.png";
 constexpr std::size_t kMaxDirectoryLength = kStatusIconSize - 1 - kFallbackIconTail.size();
 
 // The cell builders write their cell into the caller's zero-terminated
-// field `out` of `size` bytes. get_status_icon writes the fallback icon when
-// it finds no better one, and nothing into a field too small for that; it
-// reports only a status too long or a file gone between probe and read. The
-// other two leave `out` untouched when the app lacks the file, and report it.
+// field `out` of `size` bytes; `size` is at least 1 here and wherever it is
+// passed below. get_status_icon writes the fallback icon when it finds no
+// better one, and nothing into a field too small for that; it reports only a
+// status too long or a file it could not read. The other two leave `out`
+// untouched when the app lacks the file, and report it.
 void get_status_icon(std::string_view directory, std::string_view app, char *out,
                      std::uint64_t size);
 void get_app_icon(std::string_view directory, std::string_view app, char *out, std::uint64_t size);
@@ -42,8 +43,9 @@ int fileExists(const char *path);
 // Reads the first line of a regular file, newline kept, into buffer: at most
 // size - 1 bytes from the start of the file, zero-terminated. Anything else
 // (a directory, a FIFO, a device) is not opened and yields nothing, as does
-// an empty file: the buffer is left as it was. Only a file that cannot be
-// looked at or opened is reported, through perror, leaving the buffer too.
+// an empty file: the buffer is left as it was. A file that cannot be looked
+// at or opened is reported through perror and leaves the buffer too; a read
+// that fails is reported the same way and leaves the buffer empty.
 void getLine(const char *path, char *buffer, std::uint64_t size);
 
 // Returns the length of the first line of text: the bytes before its first
@@ -54,6 +56,7 @@ std::size_t line_length(const char *text);
 // Ends the text at its first line end, dropping the line end and all after.
 void cut_line_end(char *text);
 
+// Makes buffer the empty text.
 void str_zero(char *buffer);
 
 #endif

@@ -1,7 +1,5 @@
 #include "app_data.h"
 
-#include <stdio_ext.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -56,47 +54,23 @@ void print_all(std::string_view app, std::string_view directory)
                       app.data(), status_and_desc);
 }
 
-// Returns whether the rows can carry the directory text of the variable;
-// reports why not.
-bool usable_directory(const char *variable)
+// Returns whether the rows can carry the directory text; reports why not.
+bool usable_directory(std::string_view directory)
 {
     // A line end in a path cell would shift every later cell of the dialog.
-    if (variable[line_length(variable)] != '\0') {
+    // The text is the variable's own, whose zero byte ends the search.
+    if (line_length(directory.data()) < directory.size()) {
         (void)std::fprintf(stderr, "ERROR: \"DIRECTORY\" environment variable contains a line end "
                                    "(newline, carriage return or U+2029)!\n");
         return false;
     }
-    if (trim_directory(variable).size() > kMaxDirectoryLength) {
+    if (directory.size() > kMaxDirectoryLength) {
         (void)std::fprintf(stderr,
                            "ERROR: \"DIRECTORY\" environment variable is longer than %zu bytes!\n",
                            kMaxDirectoryLength);
         return false;
     }
     return true;
-}
-
-void report_write_error()
-{
-    (void)std::fprintf(stderr, "ERROR: main(): can't write standard output: %s\n",
-                       std::strerror(errno));
-}
-
-// Returns the exit status the output allows. After a failed write, with errno
-// still telling why, what stdio holds is dropped, or exit would write it after
-// the hole. Otherwise standard output is closed, as some file systems report
-// an error only then.
-int finish_output()
-{
-    if (std::ferror(stdout) != 0) {
-        report_write_error();
-        __fpurge(stdout);
-        return 1;
-    }
-    if (std::fclose(stdout) != 0) {
-        report_write_error();
-        return 1;
-    }
-    return 0;
 }
 
 } // namespace
@@ -113,9 +87,9 @@ int main()
         (void)std::fprintf(stderr, "ERROR: \"DIRECTORY\" environment variable isn't set!\n");
         return 1;
     }
-    if (!usable_directory(directory_variable))
-        return 1;
     const std::string_view directory = trim_directory(directory_variable);
+    if (!usable_directory(directory))
+        return 1;
 
     std::string_view rest = apps;
     for (std::string_view app = next_app(rest); !app.empty(); app = next_app(rest)) {
@@ -124,5 +98,11 @@ int main()
         if (std::ferror(stdout) != 0)
             break;
     }
-    return finish_output();
+    // Some file systems report a failed write only when the file is closed.
+    if (std::ferror(stdout) != 0 || std::fclose(stdout) != 0) {
+        (void)std::fprintf(stderr, "ERROR: main(): can't write standard output: %s\n",
+                           std::strerror(errno));
+        return 1;
+    }
+    return 0;
 }
