@@ -39,23 +39,22 @@ std::size_t two_bytes(const std::uint8_t *data)
     return static_cast<std::size_t>(data[0]) | static_cast<std::size_t>(data[1]) << 8U;
 }
 
-// Made once per process and removed at exit.
+// Made once per process, on tmpfs where there is one, as disk writes would
+// take most of the time; removed at exit, which runs before dir's destructor.
 const std::string &scratch_dir()
 {
-    // Never destroyed, so the exit handler can still read it.
-    static const std::string &dir = *[] {
-        // tmpfs: on a disk-backed /tmp the file writes take most of the time.
+    static const std::string dir = [] {
         const char *tmp = std::getenv("TMPDIR");
-        const std::string base = tmp != nullptr                              ? tmp
-                                 : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
-                                                                             : "/tmp";
-        std::string pattern = base + "/applist-fuzz-XXXXXX";
+        std::string pattern = tmp != nullptr                              ? tmp
+                              : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
+                                                                          : "/tmp";
+        pattern += "/applist-fuzz-XXXXXX";
         require(mkdtemp(pattern.data()) != nullptr);
-        return new std::string(pattern);
+        return pattern;
     }();
     static const int registered = std::atexit([] {
         std::error_code ignored;
-        std::filesystem::remove_all(scratch_dir(), ignored);
+        std::filesystem::remove_all(dir, ignored);
     });
     (void)registered;
     return dir;
