@@ -1,7 +1,8 @@
 // One whole row. The input becomes an app name, a status text, a description
 // and what stands at each path of a throwaway data directory:
 //   byte 0: bits 0-1 the status file, 2-3 the description, 4-5 the app icon
-//           (absent, file, directory, FIFO); bit 6 the icon for the status;
+//           (absent, file, directory, FIFO); bit 6 an icon named by the
+//           status's leading letters and digits;
 //           bit 7 a second "/" between the directory text and each path
 //   bytes 1-2: name length, bytes 3-4: status length, the rest: description.
 // The row must keep its five lines: every cell is terminated inside its field
@@ -9,11 +10,15 @@
 // fallback, or a path that exists; the status and description cell is there
 // exactly when the description is.
 #include "app_data.h"
-#include "fuzz_util.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,7 +26,52 @@
 namespace
 {
 
+// A broken invariant is a crash, so libFuzzer keeps the input.
+void require(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+// A little-endian 16-bit number, for the lengths taken from the input.
+std::size_t two_bytes(const std::uint8_t *data)
+{
+    return static_cast<std::size_t>(data[0]) | static_cast<std::size_t>(data[1]) << 8U;
+}
+
+// Made once per process, on tmpfs where there is one, as disk writes would
+// take most of the time; removed at exit, which runs before dir's destructor.
+const std::string &scratch_dir()
+{
+    static const std::string dir = [] {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = tmp != nullptr                              ? tmp
+                              : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
+                                                                          : "/tmp";
+        pattern += "/applist-fuzz-XXXXXX";
+        require(mkdtemp(pattern.data()) != nullptr);
+        return pattern;
+    }();
+    static const int registered = std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    });
+    (void)registered;
+    return dir;
+}
+
+void write_file(const std::string &path, std::string_view contents)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    require(fd >= 0);
+    require(write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size()));
+    require(close(fd) == 0);
+}
+
 enum Kind { kAbsent, kFile, kDirectory, kFifo };
+
+constexpr std::string_view kAlphanumerics =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 struct Row {
     std::unique_ptr<char[]> status_icon{new char[kStatusIconSize]};
@@ -51,7 +101,7 @@ bool plain_entry(std::string_view text)
 void make(Kind kind, const std::string &path, std::string_view contents)
 {
     if (kind == kFile)
-        write_file(path, reinterpret_cast<const std::uint8_t *>(contents.data()), contents.size());
+        write_file(path, contents);
     else if (kind == kDirectory)
         require(mkdir(path.c_str(), 0755) == 0);
     else if (kind == kFifo)
@@ -97,11 +147,11 @@ void set_up(const std::string &root, const Input &in)
         make(kind(in.flags, 2), root + "/apps/" + in.app + "/description", in.description);
         make(kind(in.flags, 4), root + "/apps/" + in.app + "/icon-24.png", "png");
     }
-    // The icon for the status as the status file's first line spells it.
-    const std::string_view line = in.status.substr(0, in.status.find("\xE2\x80\xA9"));
-    const std::string first(line.substr(0, line.find_first_of(std::string_view("\n\r\0", 3))));
-    if ((in.flags & 64U) != 0 && plain_entry(first + ".png"))
-        make(kFile, root + "/icons/" + first + ".png", "png");
+    // Whatever follows the name decides whether the program finds this icon;
+    // the fuzzer tries line ends and other bytes there.
+    const std::string icon(in.status.substr(0, in.status.find_first_not_of(kAlphanumerics)));
+    if ((in.flags & 64U) != 0 && plain_entry(icon + ".png"))
+        make(kFile, root + "/icons/" + icon + ".png", "png");
 }
 
 void check_row(const std::string &directory, const Input &in, const Row &row)
