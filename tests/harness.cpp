@@ -327,3 +327,22 @@ void check_cases(const std::vector<Case> &cases)
         check_case(c, data);
     }
 }
+
+void check_rows(const std::vector<Row> &rows)
+{
+    constexpr std::size_t kGuard = 8;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const DataDir data;
+        data.make(row.files);
+        std::vector<char> field(row.size + kGuard, 'X');
+        std::strcpy(field.data(), "kept");
+        testing::internal::CaptureStderr();
+        row.fill(data.root, field.data(), row.size);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), fill_root(row.err, data.root));
+        EXPECT_EQ(std::string(field.data(), strnlen(field.data(), row.size)),
+                  fill_root(row.out, data.root));
+        EXPECT_EQ(std::string(field.data() + row.size, kGuard), std::string(kGuard, 'X'))
+            << "written past the field";
+    }
+}

@@ -4,6 +4,7 @@
 #define APPLIST_TESTS_HARNESS_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,20 @@ struct DataDir {
 
     std::string root;
 };
+
+// One in-process case: the files to make, the call that fills a field of
+// `size` bytes, and the text and messages ("$D": the data root) it leaves.
+using Fill = std::function<void(const std::string &root, char *field, std::size_t size)>;
+struct Row {
+    std::string name;
+    Files files;
+    Fill fill;
+    std::string out, err;
+    std::size_t size = 4096;
+};
+// Each row in a data directory of its own, its field holding "kept" first
+// and followed by bytes that a write past it would change.
+void check_rows(const std::vector<Row> &rows);
 
 // Where the program's standard output goes:
 //   Capture    a file, read once the program has ended
@@ -130,6 +145,10 @@ inline std::string long_status(const std::string &function, const std::string &a
 inline std::string write_failed(const std::string &reason)
 {
     return "ERROR: main(): can't write standard output: " + reason + "\n";
+}
+inline std::string read_failed(const std::string &reason)
+{
+    return "getLine(): fopen(): " + reason + "\n";
 }
 
 // An app name of exactly length bytes that nests folders, so that a path
