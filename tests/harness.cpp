@@ -223,7 +223,8 @@ void check_case(const Case &c)
     std::vector<std::string> environment;
     for (const std::string &variable : c.env)
         environment.push_back(filled(variable));
-    const bool traced = !c.strace.empty() || !c.fail_call.empty();
+    const bool traced =
+        !c.strace.empty() || !c.fail_call.empty() || !c.calls_over_empty_list.empty();
     std::vector<std::string> strace_args = c.strace;
     if (!c.fail_call.empty()) {
         const std::string &call = c.fail_call[0];
@@ -248,6 +249,16 @@ void check_case(const Case &c)
                                                               << got.trace;
     EXPECT_TRUE(c.trace_lacks.empty() || !in_trace(c.trace_lacks)) << c.trace_lacks << " in:\n"
                                                                    << got.trace;
+    if (!c.calls_over_empty_list.empty()) {
+        for (std::string &variable : environment)
+            if (variable.rfind("APPS=", 0) == 0)
+                variable = "APPS=";
+        std::map<std::string, long> more = count_calls(got.trace);
+        for (const auto &[name, count] : count_calls(run(c, environment, true, strace_args).trace))
+            if ((more[name] -= count) == 0)
+                more.erase(name);
+        EXPECT_EQ(more, c.calls_over_empty_list) << got.trace;
+    }
     for (const pid_t pid : beside) {
         EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "a helper was not asleep through the run";
         kill(pid, SIGKILL);

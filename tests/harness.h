@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,9 @@ struct Case {
     // {CALL, PATTERN, ERROR}: the first call whose line in a dry run's
     // `strace -y -e trace=CALL` matches PATTERN fails with ERROR, an errno name.
     std::vector<std::string> fail_call;
+    // Each system call, by name, this many more times than in the same run
+    // with APPS empty; no other call more or fewer.
+    std::map<std::string, long> calls_over_empty_list;
     std::vector<Helper> helpers;
 };
 
@@ -108,6 +112,7 @@ using strace = Named<std::vector<std::string>, &Case::strace>;
 using trace_has = Named<std::string, &Case::trace_has>;
 using trace_lacks = Named<std::string, &Case::trace_lacks>;
 using fail_call = Named<std::vector<std::string>, &Case::fail_call>;
+using calls_over_empty_list = Named<std::map<std::string, long>, &Case::calls_over_empty_list>;
 using helpers = Named<std::vector<Helper>, &Case::helpers>;
 // The usual environment: DIRECTORY is the data root, APPS the list.
 inline env apps(const std::string &list)
