@@ -80,6 +80,9 @@ TEST(Rows, EachCellFromTheDataDirectory)
         // the row in one write.
         Case("a complete app's system calls", files(full), apps("a"), out(full_row),
              calls_over_empty_list(kCompleteAppCalls)),
+        // Some sandboxes refuse the newer call for presence outright.
+        Case("presence where faccessat2 is refused", files(full), apps("a"),
+             strace({"-e", "inject=faccessat2:error=EPERM"}), out(full_row)),
         Case("no icon", files(kInstalledIcon + app("a", "installed", "No icon", false)), apps("a"),
              out(record(kInstalled, "", "a", "(installed) No icon")), err(no_icon("a"))),
         Case("no description", files(kInstalledIcon + Files{{"data/status/a", "installed\n"}}),
