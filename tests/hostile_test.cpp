@@ -63,6 +63,11 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
                            {"apps/fifos/icon-24.png", "png"},
                            {"apps/socket/icon-24.png", "", Kind::Socket},
                            {"apps/urandom/description", "/dev/urandom", Kind::Symlink}};
+    // A status without its newline takes two reads, the second at its end.
+    const Files unsure = {{"icons/installed.png", "png"},
+                          {"data/status/a", "installed"},
+                          {"apps/a/description", "A desc\n"},
+                          {"apps/a/icon-24.png", "png"}};
     check_cases({
         // Read, standard output would give back the program's own rows.
         Case("description linked to standard output", files(kFull + thief),
@@ -99,6 +104,17 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
             trace_has(R"(openat\(AT_FDCWD, "$D/apps/full/description")"),
             trace_lacks(
                 R"re("$D/(data/status/fifos|apps/fifos/description|apps/socket/|apps/urandom/))re")),
+        // A failed read keeps nothing of what came before it: a status cut
+        // short would name another icon. The second lookup reads it whole.
+        Case("status read fails at its end", files(unsure), apps("a"),
+             fail_call({"pread64", R"(^pread64\(\d+<$D/data/status/a>.*, 9\) = 0)", "EIO"}),
+             out(record(kNone, icon("a"), "a", "(installed) A desc")),
+             err(read_failed("Input/output error"))),
+        // Nothing here catches a signal, so only a file system says EINTR.
+        Case("description read interrupted", files(unsure), apps("a"),
+             fail_call({"pread64", R"(^pread64\(\d+<$D/apps/a/description>)", "EINTR"}),
+             out(record(kInstalled, icon("a"), "a", "(installed) ")),
+             err(read_failed("Interrupted system call"))),
     });
 }
 
