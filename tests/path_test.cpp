@@ -40,6 +40,8 @@ TEST(Fields, PathsAndTextsAtTheEdgeOfTheirFields)
     const std::string status_cut = status_over.substr(0, status_over.size() - 1);
     const std::string icon_fits = name(4095, "/apps//icon-24.png");
     const std::string icon_over = name(4096, "/apps//icon-24.png");
+    const std::string text_fits = name(4095, "/apps//description");
+    const std::string text_over = name(4096, "/apps//description");
     const std::string s29(29, 's');
     check_rows({
         {"status path of 249 bytes", file("data/status/" + status_fits, "installed\n"),
@@ -52,6 +54,11 @@ TEST(Fields, PathsAndTextsAtTheEdgeOfTheirFields)
          cell(get_app_icon, icon_fits), "$D/apps/" + icon_fits + "/icon-24.png", "", kAppIconSize},
         {"app icon path of 4096 bytes", file("apps/" + icon_over + "/icon-24.pn", "png"),
          cell(get_app_icon, icon_over), "kept", no_icon(icon_over), kAppIconSize},
+        {"description path of 4095 bytes", file("apps/" + text_fits + "/description", "Fits\n"),
+         cell(get_app_status_and_desc, text_fits), "(uninstalled) Fits", "", kStatusAndDescSize},
+        {"description path of 4096 bytes", file("apps/" + text_over + "/descriptio", "Cut\n"),
+         cell(get_app_status_and_desc, text_over), "kept", no_description(text_over),
+         kStatusAndDescSize},
         // Copied whole into its field; one byte more is an end-to-end row.
         {"status of 29 bytes", file("data/status/a", s29 + "\n"), cell(get_app_status, "a"), s29,
          "", kStatusTextSize},
