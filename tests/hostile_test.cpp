@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <string>
 
 namespace
@@ -19,6 +22,18 @@ const std::string kFullRow = record(kInstalled, icon("full"), "full", "(installe
 Helper fifo_writer(const std::string &fifo)
 {
     return [fifo](const std::string &root) { (void)open((root + "/" + fifo).c_str(), O_WRONLY); };
+}
+
+// Holds a write lease on the file, as a file server may, until killed.
+Helper lease_holder(const std::string &file)
+{
+    return [file](const std::string &root) {
+        signal(SIGIO, SIG_IGN); // the break an open starts signals the holder
+        const int fd = open((root + "/" + file).c_str(), O_RDONLY);
+        if (fcntl(fd, F_SETLEASE, F_WRLCK) == 0)
+            pause(); // until killed: no signal is caught
+        perror("F_SETLEASE");
+    };
 }
 
 TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
@@ -104,6 +119,12 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
             trace_has(R"(openat\(AT_FDCWD, "$D/apps/full/description")"),
             trace_lacks(
                 R"re("$D/(data/status/fifos|apps/fifos/description|apps/socket/|apps/urandom/))re")),
+        // Reported at once, where a blocking open would wait out the lease
+        // break, 45 s by default.
+        Case("description under a write lease", files(kFull), apps("full"),
+             helpers({lease_holder("apps/full/description")}),
+             out(record(kInstalled, icon("full"), "full", "(installed) ")),
+             err(read_failed("Resource temporarily unavailable"))),
         // A failed read keeps nothing of what came before it: a status cut
         // short would name another icon. The second lookup reads it whole.
         Case("status read fails at its end", files(unsure), apps("a"),
