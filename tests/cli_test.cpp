@@ -139,8 +139,7 @@ TEST(List, WalksNamesInOrder)
 // the last one looked up, and nothing is written after the message.
 TEST(Output, AFailedWriteStopsTheWalk)
 {
-    // A row longer than a block: a long nested name, twice, and a long text.
-    const std::string name = nested_name(3000);
+    const std::string name = nested_name(3000); // and a text of 4095: a row over a block
     const Files a = app("a", "installed", "A");
     check_cases({
         // Not one byte of the row follows the hole, nor a lookup of "b",

@@ -69,8 +69,7 @@ std::string fill_root(std::string text, const std::string &root)
     return text;
 }
 
-// Runs in the forked child. What cannot be set up or run is named on the
-// captured standard error, so that a missing wrapper is plain.
+// In the forked child; what cannot be set up or run is named on its stderr.
 [[noreturn]] void exec_child(char **argv, char **envp, int out_fd, int err_fd, bool stdin_closed,
                              const passwd *nobody, bool few_files)
 {
@@ -130,9 +129,8 @@ pid_t start_helper(const Helper &body, const std::string &root)
     return pid;
 }
 
-// The number of each call by name, and in *number that of the first call
-// of that name whose line matches the pattern, as strace's inject=...:when=
-// counts them (0 when none does).
+// The calls of each name, and in *number the number of the first of `call`
+// whose line matches, as inject=...:when= counts (0 when none does).
 std::map<std::string, long> count_calls(const std::string &trace, const std::string &call = "",
                                         const std::string &pattern = "", long *number = nullptr)
 {
@@ -242,17 +240,13 @@ void check_case(const Case &c)
     EXPECT_EQ(got.out, filled(c.out));
     EXPECT_EQ(got.err, filled(c.err));
     EXPECT_EQ(got.status, c.status) << "137: killed at the deadline";
-    const auto in_trace = [&](const std::string &pattern) {
-        return std::regex_search(got.trace, std::regex(filled(pattern)));
-    };
-    EXPECT_TRUE(c.trace_has.empty() || in_trace(c.trace_has)) << c.trace_has << " not in:\n"
-                                                              << got.trace;
-    EXPECT_TRUE(c.trace_lacks.empty() || !in_trace(c.trace_lacks)) << c.trace_lacks << " in:\n"
-                                                                   << got.trace;
+    for (const auto &[pattern, wanted] : {std::pair(c.trace_has, true), {c.trace_lacks, false}})
+        EXPECT_TRUE(pattern.empty() ||
+                    std::regex_search(got.trace, std::regex(filled(pattern))) == wanted)
+            << pattern << (wanted ? " not" : "") << " in:\n"
+            << got.trace;
     if (!c.calls_over_empty_list.empty()) {
-        for (std::string &variable : environment)
-            if (variable.rfind("APPS=", 0) == 0)
-                variable = "APPS=";
+        environment.back() = "APPS="; // last in the usual environment
         std::map<std::string, long> more = count_calls(got.trace);
         for (const auto &[name, count] : count_calls(run(c, environment, true, strace_args).trace))
             if ((more[name] -= count) == 0)

@@ -74,8 +74,7 @@ struct Case {
     Stdout stdout_to = Stdout::Capture;
     bool as_nobody = false; // as root, or it could read everything
     bool stdin_closed = false;
-    // Runs it under `strace -qq -o TRACE ARGS...`, not APPLIST_TEST_WRAPPER:
-    // these cases are about system calls.
+    // Arguments of `strace -qq -o TRACE`, which takes APPLIST_TEST_WRAPPER's place.
     std::vector<std::string> strace;
     // ECMAScript patterns that the trace must and must not match.
     std::string trace_has, trace_lacks;
@@ -88,8 +87,7 @@ struct Case {
     std::vector<Helper> helpers;
 };
 
-// A row's named values, as in Case("name", out("..."), status(1)): each sets
-// the field of its name.
+// A row's named values, as in Case("x", out("..."), status(1)), set fields.
 template <typename T, T Case::*field> struct Named {
     explicit Named(T value_) : value(std::move(value_))
     {

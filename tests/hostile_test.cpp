@@ -78,11 +78,9 @@ TEST(Hostile, EveryRunFinishesAndReportsWhatItCouldNotRead)
                            {"apps/fifos/icon-24.png", "png"},
                            {"apps/socket/icon-24.png", "", Kind::Socket},
                            {"apps/urandom/description", "/dev/urandom", Kind::Symlink}};
-    // A status without its newline takes two reads, the second at its end.
-    const Files unsure = {{"icons/installed.png", "png"},
-                          {"data/status/a", "installed"},
-                          {"apps/a/description", "A desc\n"},
-                          {"apps/a/icon-24.png", "png"}};
+    // A status without its newline, made last, takes two reads, the second at its end.
+    const Files unsure = Files{{"icons/installed.png", "png"}} + app("a", "", "A desc") +
+                         Files{{"data/status/a", "installed"}};
     check_cases({
         // Read, standard output would give back the program's own rows.
         Case("description linked to standard output", files(kFull + thief),

@@ -15,10 +15,13 @@ namespace
 
 using CellFn = void (*)(std::string_view, std::string_view, char *, std::uint64_t);
 
-// The cell of the app in the data root.
-Fill cell(CellFn fn, const std::string &app)
+// The app's cell, right after that of `before`: a path unwritten names that.
+Fill cell(CellFn fn, const std::string &app, const std::string &before = "")
 {
-    return [fn, app](const std::string &root, char *field, std::size_t size) {
+    return [=](const std::string &root, char *field, std::size_t size) {
+        std::vector<char> earlier(size);
+        if (!before.empty())
+            fn(root, before, earlier.data(), size);
         fn(root, app, field, size);
     };
 }
@@ -35,29 +38,33 @@ TEST(Fields, PathsAndTextsAtTheEdgeOfTheirFields)
     const auto name = [root](std::size_t path, std::string_view frame) {
         return nested_name(path - root - frame.size());
     };
-    const std::string status_fits = name(249, "/data/status/");
     const std::string status_over = name(250, "/data/status/");
-    const std::string status_cut = status_over.substr(0, status_over.size() - 1);
+    const std::string status_fits = status_over.substr(0, status_over.size() - 1);
     const std::string icon_fits = name(4095, "/apps//icon-24.png");
     const std::string icon_over = name(4096, "/apps//icon-24.png");
     const std::string text_fits = name(4095, "/apps//description");
     const std::string text_over = name(4096, "/apps//description");
     const std::string s29(29, 's');
+    // Each path that fits, and at the path one byte over cut to its field, a file.
+    const Files statuses = file("data/status/" + status_fits, "installed\n") +
+                           file("data/status/" + status_over, "installed\n");
+    const Files icons = file("apps/" + icon_fits + "/icon-24.png", "png") +
+                        file("apps/" + icon_over + "/icon-24.pn", "png");
+    const Files texts = file("apps/" + text_fits + "/description", "Fits\n") +
+                        file("apps/" + text_over + "/descriptio", "Cut\n");
     check_rows({
-        {"status path of 249 bytes", file("data/status/" + status_fits, "installed\n"),
-         cell(get_app_status, status_fits), "installed", "", kStatusTextSize},
-        {"status path of 250 bytes",
-         file("data/status/" + status_over, "installed\n") +
-             file("data/status/" + status_cut, "installed\n"),
-         cell(get_app_status, status_over), "uninstalled", "", kStatusTextSize},
-        {"app icon path of 4095 bytes", file("apps/" + icon_fits + "/icon-24.png", "png"),
-         cell(get_app_icon, icon_fits), "$D/apps/" + icon_fits + "/icon-24.png", "", kAppIconSize},
-        {"app icon path of 4096 bytes", file("apps/" + icon_over + "/icon-24.pn", "png"),
-         cell(get_app_icon, icon_over), "kept", no_icon(icon_over), kAppIconSize},
-        {"description path of 4095 bytes", file("apps/" + text_fits + "/description", "Fits\n"),
-         cell(get_app_status_and_desc, text_fits), "(uninstalled) Fits", "", kStatusAndDescSize},
-        {"description path of 4096 bytes", file("apps/" + text_over + "/descriptio", "Cut\n"),
-         cell(get_app_status_and_desc, text_over), "kept", no_description(text_over),
+        {"status path of 249 bytes", statuses, cell(get_app_status, status_fits), "installed", "",
+         kStatusTextSize},
+        {"status path of 250 bytes", statuses, cell(get_app_status, status_over, status_fits),
+         "uninstalled", "", kStatusTextSize},
+        {"app icon path of 4095 bytes", icons, cell(get_app_icon, icon_fits),
+         "$D/apps/" + icon_fits + "/icon-24.png", "", kAppIconSize},
+        {"app icon path of 4096 bytes", icons, cell(get_app_icon, icon_over, icon_fits), "kept",
+         no_icon(icon_over), kAppIconSize},
+        {"description path of 4095 bytes", texts, cell(get_app_status_and_desc, text_fits),
+         "(uninstalled) Fits", "", kStatusAndDescSize},
+        {"description path of 4096 bytes", texts,
+         cell(get_app_status_and_desc, text_over, text_fits), "kept", no_description(text_over),
          kStatusAndDescSize},
         // Copied whole into its field; one byte more is an end-to-end row.
         {"status of 29 bytes", file("data/status/a", s29 + "\n"), cell(get_app_status, "a"), s29,
