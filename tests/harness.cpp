@@ -251,6 +251,9 @@ void check_case(const Case &c)
         for (const auto &[name, count] : count_calls(run(c, environment, true, strace_args).trace))
             if ((more[name] -= count) == 0)
                 more.erase(name);
+        // The allocator's calls hang on what the build allocated before main.
+        for (const char *name : {"brk", "mmap", "munmap", "getrandom"})
+            more.erase(name);
         EXPECT_EQ(more, c.calls_over_empty_list) << got.trace;
     }
     for (const pid_t pid : beside) {

@@ -1,5 +1,4 @@
-// Data directories, the one row shape of each suite and its runner, and the
-// texts the program prints, shared by the tests.
+// Data directories, each suite's one row shape and runner, and the program's texts.
 #ifndef APPLIST_TESTS_HARNESS_H
 #define APPLIST_TESTS_HARNESS_H
 
@@ -24,8 +23,7 @@ Files operator+(Files first, const Files &more);
 Files app(const std::string &name, const std::string &status_line, const std::string &description,
           bool icon = true);
 
-// A fresh temporary folder, removed when it goes out of scope.
-struct DataDir {
+struct DataDir { // a fresh temporary folder, removed when it goes out of scope
     DataDir();
     ~DataDir();
     void make(const Files &entries) const;
@@ -82,7 +80,7 @@ struct Case {
     // `strace -y -e trace=CALL` matches PATTERN fails with ERROR, an errno name.
     std::vector<std::string> fail_call;
     // Each system call, by name, this many more times than in the same run
-    // with APPS empty; no other call more or fewer.
+    // with APPS empty; no other call but the allocator's more or fewer.
     std::map<std::string, long> calls_over_empty_list;
     std::vector<Helper> helpers;
 };

@@ -1,5 +1,4 @@
-// In-process tests of the line reader, whose own contract is sharper than
-// the output: the first line of a file, its line end and its cut.
+// In-process: the line reader, whose contract is sharper than the output.
 #include "app_data.h"
 #include "harness.h"
 
