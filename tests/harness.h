@@ -1,9 +1,10 @@
-// Data directories, the one shape of an end-to-end case and its runner, and
-// the texts the program prints, shared by the tests.
+// Data directories, each suite's one row shape and runner, and the program's texts.
 #ifndef APPLIST_TESTS_HARNESS_H
 #define APPLIST_TESTS_HARNESS_H
 
 #include <cstddef>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,97 +12,113 @@ enum class Kind { File, Dir, Fifo, Symlink, Socket };
 
 // One thing to make under a data root: a file's bytes or a link's target.
 struct Entry {
-    std::string path;
-    std::string content;
+    std::string path, content;
     Kind kind = Kind::File;
     unsigned mode = 0644;
 };
 using Files = std::vector<Entry>;
-Files operator+(Files files, const Files &more);
+Files operator+(Files first, const Files &more);
 
 // A complete app: status file, description and, unless told not, an icon.
-Files app(const std::string &name, const std::string &status, const std::string &description,
+Files app(const std::string &name, const std::string &status_line, const std::string &description,
           bool icon = true);
 
-// A fresh temporary folder, removed when it goes out of scope.
-struct DataDir {
+struct DataDir { // a fresh temporary folder, removed when it goes out of scope
     DataDir();
     ~DataDir();
-    DataDir(const DataDir &) = delete;
-    DataDir &operator=(const DataDir &) = delete;
-
-    void make(const Files &files) const;
-    std::string path(const std::string &relative) const;
+    void make(const Files &entries) const;
 
     std::string root;
 };
 
-// Where the program's standard output goes:
-//   Capture    a file, read once the program has ended
-//   DevFull    /dev/full, where every write fails
-//   Closed     nowhere: descriptor 1 is closed
-//   FirstLine  a pipe whose reader keeps the first line and closes its end,
-//              as `applist | head -n 1` does
-//   Pipe       a pipe read only once the program has ended (it holds 64 KiB)
-//   FullPipe   a non-blocking pipe of one page that already holds the byte
-//              "!", so a write of a whole block fails with EAGAIN
-enum class Stdout { Capture, DevFull, Closed, FirstLine, Pipe, FullPipe };
-
-struct RunOptions {
-    Stdout out = Stdout::Capture;
-    bool ignore_sigpipe = false; // start the program with SIGPIPE ignored
-    // When set, the program runs under `strace -qq -o TRACE <strace>`, and
-    // APPLIST_TEST_WRAPPER is ignored: these cases are about system calls.
-    std::vector<std::string> strace;
-    bool as_nobody = false;    // drop root, for permission cases
-    bool stdin_closed = false; // start it with descriptor 0 closed
+// One in-process case: the files to make, the call that fills a field of
+// `size` bytes, and the text and messages ("$D": the data root) it leaves.
+using Fill = std::function<void(const std::string &root, char *field, std::size_t size)>;
+struct Row {
+    std::string name;
+    Files files;
+    Fill fill;
+    std::string out, err;
+    std::size_t size = 4096;
 };
+// Each row in a data directory of its own, its field holding "kept" first
+// and followed by bytes that a write past it would change.
+void check_rows(const std::vector<Row> &rows);
 
-RunOptions traced(std::vector<std::string> strace, Stdout out = Stdout::Capture);
+// Standard output: a file, /dev/full where every write fails, a pipe read
+// once the program has ended (it holds 64 KiB), or a pipe whose reader has
+// gone, as `head` goes once it has its lines.
+enum class Stdout { Capture, DevFull, Pipe, NoReader };
 
-// One end-to-end case: the files to make, the whole environment of the
-// program, how to run it, and what it must print and return. "$D" in the
-// environment, the expected texts and the trace patterns (ECMAScript, that
-// the trace must and must not match) stands for the data root.
+// A process forked with the data root: asleep in its body all through the
+// run, it is killed after it.
+using Helper = std::function<void(const std::string &root)>;
+
+// One end-to-end case: the files to make, the program's whole environment,
+// how to run it, and what it must print and return. "$D" in the
+// environment, the texts and the trace patterns stands for the data root.
 struct Case {
-    Case(std::string name, Files files, std::vector<std::string> env, RunOptions options,
-         std::string out, std::string err, int status = 0, std::string trace_has = "",
-         std::string trace_lacks = "");
+    template <typename... Options>
+    explicit Case(std::string name_, const Options &...options) : name(std::move(name_))
+    {
+        (options(*this), ...);
+    }
 
     std::string name;
     Files files;
     std::vector<std::string> env;
-    RunOptions options;
-    std::string out;
-    std::string err;
-    int status;
-    std::string trace_has;
-    std::string trace_lacks;
+    std::string out, err;
+    int status = 0; // 128 + the signal's number when one ends it, as a shell says
+    Stdout stdout_to = Stdout::Capture;
+    bool as_nobody = false; // as root, or it could read everything
+    bool stdin_closed = false;
+    // Arguments of `strace -qq -o TRACE`, which takes APPLIST_TEST_WRAPPER's place.
+    std::vector<std::string> strace;
+    // ECMAScript patterns that the trace must and must not match.
+    std::string trace_has, trace_lacks;
+    // {CALL, PATTERN, ERROR}: the first call whose line in a dry run's
+    // `strace -y -e trace=CALL` matches PATTERN fails with ERROR, an errno name.
+    std::vector<std::string> fail_call;
+    // Each system call, by name, this many more times than in the same run
+    // with APPS empty; no other call but the allocator's more or fewer.
+    std::map<std::string, long> calls_over_empty_list;
+    std::vector<Helper> helpers;
 };
 
-struct Outcome {
-    std::string out;
-    std::string err;
-    std::string trace;
-    // 128 + the signal's number when a signal ended the program, as a shell
-    // reports it, or -1 when it ran past the deadline.
-    int status = -1;
+// A row's named values, as in Case("x", out("..."), status(1)), set fields.
+template <typename T, T Case::*field> struct Named {
+    explicit Named(T value_) : value(std::move(value_))
+    {
+    }
+    void operator()(Case &c) const
+    {
+        c.*field = value;
+    }
+    T value;
 };
-
-// Runs the case in data, its files already made, and checks the outcome.
-// Unless APPLIST_TEST_WRAPPER (split at spaces, e.g. valgrind) wraps it, the
-// program has room for few open files, so that a file left open per app
-// fails a case of a few apps. Still running after 30 s (300 s wrapped), it
-// is killed. What cannot be started at all says so on standard error.
-Outcome check_case(const Case &c, const DataDir &data);
-// Each case in a data directory of its own, its files made first.
-void check_cases(const std::vector<Case> &cases);
-
+using files = Named<Files, &Case::files>;
+using env = Named<std::vector<std::string>, &Case::env>;
+using out = Named<std::string, &Case::out>;
+using err = Named<std::string, &Case::err>;
+using status = Named<int, &Case::status>;
+using stdout_to = Named<Stdout, &Case::stdout_to>;
+using as_nobody = Named<bool, &Case::as_nobody>;
+using stdin_closed = Named<bool, &Case::stdin_closed>;
+using strace = Named<std::vector<std::string>, &Case::strace>;
+using trace_has = Named<std::string, &Case::trace_has>;
+using trace_lacks = Named<std::string, &Case::trace_lacks>;
+using fail_call = Named<std::vector<std::string>, &Case::fail_call>;
+using calls_over_empty_list = Named<std::map<std::string, long>, &Case::calls_over_empty_list>;
+using helpers = Named<std::vector<Helper>, &Case::helpers>;
 // The usual environment: DIRECTORY is the data root, APPS the list.
-inline std::vector<std::string> apps(const std::string &list)
+inline env apps(const std::string &list)
 {
-    return {"DIRECTORY=$D", "APPS=" + list};
+    return env({"DIRECTORY=$D", "APPS=" + list});
 }
+
+// Each case in a data directory of its own. The program runs wrapped in
+// APPLIST_TEST_WRAPPER (split at spaces, e.g. valgrind) when that is set.
+void check_cases(const std::vector<Case> &cases);
 
 // What the program prints: one row record, its paths and its messages.
 inline std::string record(const std::string &status_icon, const std::string &app_icon,
@@ -123,13 +140,13 @@ inline std::string no_description(const std::string &app)
 {
     return "ERROR: get_app_status_and_desc(): app \"" + app + "\" doesn't have a description!\n";
 }
-inline std::string long_status(const std::string &function, const std::string &app)
-{
-    return "ERROR: " + function + "(): app \"" + app + "\" has a status longer than 29 bytes!\n";
-}
 inline std::string write_failed(const std::string &reason)
 {
     return "ERROR: main(): can't write standard output: " + reason + "\n";
+}
+inline std::string read_failed(const std::string &reason)
+{
+    return "getLine(): fopen(): " + reason + "\n";
 }
 
 // An app name of exactly length bytes that nests folders, so that a path

@@ -1,76 +1,79 @@
-// The row cells are joined from their pieces by plain copies. These cases
-// pin the two rules those copies must keep: a path over its field is never
-// probed, and the status and description cell is cut at its end.
+// The cells are joined from their pieces by plain copies, which must keep two
+// rules: a path over its field is never probed, even when a file bears its
+// name cut to the field; a text is copied whole or cut at the field's end.
 #include "app_data.h"
 #include "harness.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace
 {
 
-// The app icon path holds 4095 bytes; one more and it is not probed, even
-// when a file bears the name cut to the field.
-TEST(PathJoin, AppIconPathAtTheEdgeOfItsField)
-{
-    const DataDir data;
-    const std::size_t frame =
-        data.root.size() + std::strlen("/apps/") + std::strlen("/icon-24.png");
-    const std::string fits = nested_name(4095 - frame);
-    const std::string over = nested_name(4096 - frame);
-    data.make({{"apps/" + fits + "/icon-24.png", "png"}, {"apps/" + over + "/icon-24.pn", "png"}});
+using CellFn = void (*)(std::string_view, std::string_view, char *, std::uint64_t);
 
-    const struct {
-        const char *name;
-        std::string app;
-        std::string out;
-        std::string err;
-    } cases[] = {
-        {"4095 bytes", fits, data.path("apps/" + fits + "/icon-24.png"), ""},
-        {"4096 bytes", over, "", no_icon(over)},
+// The app's cell, right after that of `before`: a path unwritten names that.
+Fill cell(CellFn fn, const std::string &app, const std::string &before = "")
+{
+    return [=](const std::string &root, char *field, std::size_t size) {
+        std::vector<char> earlier(size);
+        if (!before.empty())
+            fn(root, before, earlier.data(), size);
+        fn(root, app, field, size);
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<char> out(kAppIconSize, 'X');
-        str_zero(out.data());
-        testing::internal::CaptureStderr();
-        get_app_icon(data.root, c.app, out.data(), out.size());
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
-        EXPECT_EQ(std::string(out.data()), c.out);
-    }
 }
 
-// "(%s) %s" into a field of size bytes: the first size - 1 bytes of the
-// whole text, and not one byte written past the field.
-TEST(PathJoin, StatusAndDescriptionCellIsCutToItsField)
+Files file(const std::string &path, const std::string &content)
 {
-    const DataDir data;
-    data.make(app("app", "installed", "Edits text") +
-              app("long", "installed", std::string(10 << 20, 'x')));
-    const struct {
-        std::string app;
-        std::vector<std::uint64_t> sizes;
-        std::string whole;
-    } cases[] = {
-        // Around the status, its ") " and the description's ends.
-        {"app", {1, 2, 11, 12, 13, 22, 23, 24, 4096}, "(installed) Edits text"},
-        // The description buffer takes 4095 bytes of a 10 MiB first line.
-        {"long", {4096}, "(installed) " + std::string(4095, 'x')},
+    return {{path, content}};
+}
+
+TEST(Fields, PathsAndTextsAtTheEdgeOfTheirFields)
+{
+    const std::size_t root = DataDir().root.size();
+    // The app name that, framed by the rest, makes a path of that length.
+    const auto name = [root](std::size_t path, std::string_view frame) {
+        return nested_name(path - root - frame.size());
     };
-    for (const auto &c : cases)
-        for (const std::uint64_t size : c.sizes) {
-            SCOPED_TRACE(c.app + " " + std::to_string(size));
-            std::vector<char> out(size + 8, 'X');
-            str_zero(out.data());
-            get_app_status_and_desc(data.root, c.app, out.data(), size);
-            EXPECT_EQ(std::string(out.data()), c.whole.substr(0, size - 1));
-            for (std::size_t i = size; i < out.size(); ++i)
-                ASSERT_EQ(out[i], 'X') << "byte " << i;
-        }
+    const std::string status_over = name(250, "/data/status/");
+    const std::string status_fits = status_over.substr(0, status_over.size() - 1);
+    const std::string icon_fits = name(4095, "/apps//icon-24.png");
+    const std::string icon_over = name(4096, "/apps//icon-24.png");
+    const std::string text_fits = name(4095, "/apps//description");
+    const std::string text_over = name(4096, "/apps//description");
+    const std::string s29(29, 's');
+    // Each path that fits, and at the path one byte over cut to its field, a file.
+    const Files statuses = file("data/status/" + status_fits, "installed\n") +
+                           file("data/status/" + status_over, "installed\n");
+    const Files icons = file("apps/" + icon_fits + "/icon-24.png", "png") +
+                        file("apps/" + icon_over + "/icon-24.pn", "png");
+    const Files texts = file("apps/" + text_fits + "/description", "Fits\n") +
+                        file("apps/" + text_over + "/descriptio", "Cut\n");
+    check_rows({
+        {"status path of 249 bytes", statuses, cell(get_app_status, status_fits), "installed", "",
+         kStatusTextSize},
+        {"status path of 250 bytes", statuses, cell(get_app_status, status_over, status_fits),
+         "uninstalled", "", kStatusTextSize},
+        {"app icon path of 4095 bytes", icons, cell(get_app_icon, icon_fits),
+         "$D/apps/" + icon_fits + "/icon-24.png", "", kAppIconSize},
+        {"app icon path of 4096 bytes", icons, cell(get_app_icon, icon_over, icon_fits), "kept",
+         no_icon(icon_over), kAppIconSize},
+        {"description path of 4095 bytes", texts, cell(get_app_status_and_desc, text_fits),
+         "(uninstalled) Fits", "", kStatusAndDescSize},
+        {"description path of 4096 bytes", texts,
+         cell(get_app_status_and_desc, text_over, text_fits), "kept", no_description(text_over),
+         kStatusAndDescSize},
+        // Copied whole into its field; one byte more is an end-to-end row.
+        {"status of 29 bytes", file("data/status/a", s29 + "\n"), cell(get_app_status, "a"), s29,
+         "", kStatusTextSize},
+        // 4095 bytes of "(installed) " and a 10 MiB first line.
+        {"status and description cut to the field",
+         app("a", "installed", std::string(10 << 20, 'x')), cell(get_app_status_and_desc, "a"),
+         "(installed) " + std::string(4083, 'x'), "", kStatusAndDescSize},
+    });
 }
 
 } // namespace
