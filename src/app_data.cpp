@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -21,6 +22,21 @@ constexpr std::size_t kDescriptionSize = 4096;
 // lease, must not stop the run: O_NONBLOCK opens the one at once and fails
 // the other at once, which is reported as any failed open.
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Tries in all for a request that the system interrupts.
+constexpr int kTries = 5;
+
+// Returns what call returns, tried again while it fails with EINTR: some
+// file systems (FUSE) say it when the process was stopped, traced or frozen
+// in the request, and a second try succeeds. Bounded, so one that always
+// says it cannot hold the run.
+template <typename Call> auto retry_interrupted(Call call)
+{
+    auto result = call();
+    for (int tried = 1; result < 0 && errno == EINTR && tried < kTries; ++tried)
+        result = call();
+    return result;
+}
 
 // Writes the pieces one after another into out, cut at its end to fit size
 // bytes with the zero byte, as snprintf would cut them.
@@ -69,13 +85,13 @@ bool starts_paragraph_separator(const char *text)
 // Returns the length of the first line, newline kept, read into buffer by
 // position from the start until the line ends, the buffer is full or the
 // file ends (some file systems hand a file over in short reads); -1 when a
-// read fails. EINTR is a failure too: nothing here catches a signal, so only
-// a file system says it, and it may say it on every try.
+// read fails.
 ssize_t read_line(int fd, char *buffer, std::size_t size)
 {
     std::size_t used = 0;
     while (used < size - 1) {
-        const ssize_t got = pread(fd, buffer + used, size - 1 - used, static_cast<off_t>(used));
+        const ssize_t got = retry_interrupted(
+            [&] { return pread(fd, buffer + used, size - 1 - used, static_cast<off_t>(used)); });
         if (got <= 0)
             return got < 0 ? -1 : static_cast<ssize_t>(used);
         const void *newline = std::memchr(buffer + used, '\n', static_cast<std::size_t>(got));
@@ -119,11 +135,16 @@ void read_status(std::string_view directory, std::string_view app, char *out, st
 
 int fileExists(const char *path)
 {
-    // Asked, not opened: opening a device or a FIFO is not read-only. Not
-    // faccessat with AT_EACCESS, which only the newer faccessat2 answers and
-    // some sandboxes refuse; without set-user-ID the real ids are the
-    // effective ones.
-    return access(path, R_OK) == 0 ? 0 : 1;
+    // Asked, not opened: opening a device or a FIFO is not read-only. With
+    // the real ids first, which every sandbox answers; where they may not
+    // read, with the process's own rights, as an open would use them: a
+    // capability, a set-ID install. Only faccessat2 answers AT_EACCESS, and
+    // where a sandbox refuses it, the first answer stands.
+    const auto as_user = [path] { return access(path, R_OK); };
+    const auto as_process = [path] { return faccessat(AT_FDCWD, path, R_OK, AT_EACCESS); };
+    if (retry_interrupted(as_user) == 0)
+        return 0;
+    return errno == EACCES && retry_interrupted(as_process) == 0 ? 0 : 1;
 }
 
 void getLine(const char *path, char *buffer, std::uint64_t size)
@@ -132,14 +153,14 @@ void getLine(const char *path, char *buffer, std::uint64_t size)
     // match on the text, not on the call behind it.
     constexpr const char *kPrefix = "getLine(): fopen()";
     struct stat info;
-    if (stat(path, &info) != 0) {
+    if (retry_interrupted([&] { return stat(path, &info); }) != 0) {
         std::perror(kPrefix);
         return;
     }
     // Only a regular file holds a text; anything else is read as empty.
     if (!S_ISREG(info.st_mode))
         return;
-    const int fd = open(path, kOpenFlags);
+    const int fd = retry_interrupted([path] { return open(path, kOpenFlags); });
     if (fd < 0) {
         std::perror(kPrefix);
         return;

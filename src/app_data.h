@@ -36,8 +36,9 @@ void get_app_status(std::string_view directory, std::string_view app, char *out,
 void get_app_status_with_none(std::string_view directory, std::string_view app, char *out,
                               std::uint64_t size);
 
-// Returns 0 when the file may be read, 1 when it may not: read it as an exit
-// status, not as a yes/no answer. It asks the kernel and opens nothing.
+// Returns 0 when this process may read the file, with the user's rights or
+// its own, 1 when it may not: read it as an exit status, not as a yes/no
+// answer. It asks the kernel and opens nothing.
 int fileExists(const char *path);
 
 // Reads the first line of a regular file, newline kept, into buffer: at most

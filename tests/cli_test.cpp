@@ -70,6 +70,12 @@ TEST(Rows, EachCellFromTheDataDirectory)
     const std::string full_row = record(kInstalled, icon("a"), "a", "(installed) A full app");
     const Files empty_status = {
         {"icons/.png", "png"}, {"data/status/a", ""}, {"apps/a/description", "Empty status\n"}};
+    // 2040 is past a 32-bit time_t, whose stat fails on a file touched then.
+    Files touched = full, private_full = full;
+    for (Entry &entry : touched)
+        entry.atime = 2208988800;
+    for (Entry &entry : private_full)
+        entry.mode = 0600;
     const Files dirs = {{"data/status/a", "", Kind::Dir},
                         {"apps/a/description", "", Kind::Dir},
                         {"apps/a/icon-24.png", "", Kind::Dir}};
@@ -83,6 +89,10 @@ TEST(Rows, EachCellFromTheDataDirectory)
         // Some sandboxes refuse the newer call for presence outright.
         Case("presence where faccessat2 is refused", files(full), apps("a"),
              strace({"-e", "inject=faccessat2:error=EPERM"}), out(full_row)),
+        Case("files touched after 2038", files(touched), apps("a"), out(full_row)),
+        // access asks with the real ids, and drops the capability with them.
+        Case("files read through a capability", files(private_full), apps("a"),
+             ambient_cap("dac_read_search"), out(full_row)),
         Case("no icon", files(kInstalledIcon + app("a", "installed", "No icon", false)), apps("a"),
              out(record(kInstalled, "", "a", "(installed) No icon")), err(no_icon("a"))),
         Case("no description", files(kInstalledIcon + Files{{"data/status/a", "installed\n"}}),

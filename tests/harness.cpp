@@ -149,6 +149,20 @@ std::map<std::string, long> count_calls(const std::string &trace, const std::str
     return counts;
 }
 
+// The command that runs the rest as nobody with the capability in its
+// ambient set, which survives the change of user and the exec.
+std::vector<std::string> as_nobody_with(const std::string &cap)
+{
+    const passwd *nobody = getpwnam("nobody");
+    check(nobody != nullptr, "getpwnam(nobody)");
+    return {"setpriv",
+            "--reuid=" + std::to_string(nobody->pw_uid),
+            "--regid=" + std::to_string(nobody->pw_gid),
+            "--clear-groups",
+            "--inh-caps=+" + cap,
+            "--ambient-caps=+" + cap};
+}
+
 struct Outcome {
     std::string out, err, trace;
     int status = 0;
@@ -171,7 +185,7 @@ Outcome run(const Case &c, std::vector<std::string> environment, bool traced,
     // As nobody, a copy of the program that nobody can reach.
     std::string program = APPLIST_BIN;
     const passwd *nobody = nullptr;
-    if (c.as_nobody && geteuid() == 0) {
+    if ((c.as_nobody || !c.ambient_cap.empty()) && geteuid() == 0) {
         nobody = getpwnam("nobody");
         check(nobody != nullptr, "getpwnam(nobody)");
         program = capture.root + "/applist";
@@ -191,6 +205,11 @@ Outcome run(const Case &c, std::vector<std::string> environment, bool traced,
     }
     const bool wrapped = !traced && !wrapper.empty();
     std::vector<std::string> args = {"timeout", "-s", "KILL", wrapped ? "300" : "30"};
+    if (!c.ambient_cap.empty()) {
+        const std::vector<std::string> setpriv = as_nobody_with(c.ambient_cap);
+        args.insert(args.end(), setpriv.begin(), setpriv.end());
+        nobody = nullptr; // setpriv becomes nobody
+    }
     args.insert(args.end(), wrapper.begin(), wrapper.end());
     args.push_back(program);
     std::vector<char *> argv = pointers(args);
@@ -215,6 +234,13 @@ Outcome run(const Case &c, std::vector<std::string> environment, bool traced,
 void check_case(const Case &c)
 {
     SCOPED_TRACE(c.name);
+    if (!c.ambient_cap.empty()) {
+        std::string can;
+        for (const std::string &word : as_nobody_with(c.ambient_cap))
+            can += word + " ";
+        if (geteuid() != 0 || std::system((can + "true").c_str()) != 0)
+            GTEST_SKIP() << "needs root, and this to run: " << can;
+    }
     const DataDir data;
     data.make(c.files);
     const auto filled = [&](const std::string &text) { return fill_root(text, data.root); };
@@ -230,8 +256,9 @@ void check_case(const Case &c)
         long when = 0;
         count_calls(dry, call, filled(c.fail_call[1]), &when);
         ASSERT_NE(when, 0) << c.fail_call[1] << " not in the dry run:\n" << dry;
+        const std::string later = c.fail_call.size() > 3 ? c.fail_call[3] : "";
         strace_args.insert(strace_args.end(), {"-e", "inject=" + call + ":error=" + c.fail_call[2] +
-                                                         ":when=" + std::to_string(when)});
+                                                         ":when=" + std::to_string(when) + later});
     }
     std::vector<pid_t> beside;
     for (const Helper &body : c.helpers)
@@ -313,6 +340,9 @@ void DataDir::make(const Files &entries) const
             check((std::ofstream(path, std::ios::binary) << entry.content).good() &&
                       chmod(path.c_str(), entry.mode) == 0,
                   "write " + path);
+        const timespec times[2] = {{static_cast<time_t>(entry.atime), 0}, {0, UTIME_OMIT}};
+        check(entry.atime == 0 || utimensat(AT_FDCWD, path.c_str(), times, 0) == 0,
+              "utimensat " + path);
     }
 }
 

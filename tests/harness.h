@@ -15,6 +15,7 @@ struct Entry {
     std::string path, content;
     Kind kind = Kind::File;
     unsigned mode = 0644;
+    long long atime = 0; // seconds since the epoch; 0 leaves it at now
 };
 using Files = std::vector<Entry>;
 Files operator+(Files first, const Files &more);
@@ -71,13 +72,17 @@ struct Case {
     int status = 0; // 128 + the signal's number when one ends it, as a shell says
     Stdout stdout_to = Stdout::Capture;
     bool as_nobody = false; // as root, or it could read everything
+    // As nobody with this capability in its ambient set, granted through
+    // setpriv; skipped where that cannot be had.
+    std::string ambient_cap;
     bool stdin_closed = false;
     // Arguments of `strace -qq -o TRACE`, which takes APPLIST_TEST_WRAPPER's place.
     std::vector<std::string> strace;
     // ECMAScript patterns that the trace must and must not match.
     std::string trace_has, trace_lacks;
     // {CALL, PATTERN, ERROR}: the first call whose line in a dry run's
-    // `strace -y -e trace=CALL` matches PATTERN fails with ERROR, an errno name.
+    // `strace -y -e trace=CALL` matches PATTERN fails with ERROR, an errno
+    // name; with a fourth element "+", so does every later call of CALL.
     std::vector<std::string> fail_call;
     // Each system call, by name, this many more times than in the same run
     // with APPS empty; no other call but the allocator's more or fewer.
@@ -103,6 +108,7 @@ using err = Named<std::string, &Case::err>;
 using status = Named<int, &Case::status>;
 using stdout_to = Named<Stdout, &Case::stdout_to>;
 using as_nobody = Named<bool, &Case::as_nobody>;
+using ambient_cap = Named<std::string, &Case::ambient_cap>;
 using stdin_closed = Named<bool, &Case::stdin_closed>;
 using strace = Named<std::vector<std::string>, &Case::strace>;
 using trace_has = Named<std::string, &Case::trace_has>;

@@ -83,15 +83,28 @@ TEST(LineReader, ReadsTheFirstLineWithoutItsLineEnd)
 
 } // namespace
 
-// Takes the place of libc's pread for the code linked into this program.
-extern "C" ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
+template <typename Offset>
+ssize_t cut_read(void *real, int fd, void *buffer, size_t count, Offset offset)
 {
-    using Pread = ssize_t (*)(int, void *, size_t, off_t);
-    static const auto real = reinterpret_cast<Pread>(dlsym(RTLD_NEXT, "pread"));
     g_empty_reads += count == 0 ? 1 : 0;
     if (g_read_cap != 0 && count > g_read_cap) {
         count = g_read_cap;
         ++g_cut_reads;
     }
-    return real(fd, buffer, count, offset);
+    using Read = ssize_t (*)(int, void *, size_t, Offset);
+    return reinterpret_cast<Read>(real)(fd, buffer, count, offset);
+}
+
+// Take the place of libc's pread, by both its names, for the code linked into
+// this program: built with 64-bit offsets, it calls pread64.
+extern "C" ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset)
+{
+    static void *const real = dlsym(RTLD_NEXT, "pread64");
+    return cut_read(real, fd, buffer, count, offset);
+}
+extern "C" ssize_t pread_of_long(int fd, void *buffer, size_t count, long offset) __asm__("pread");
+extern "C" ssize_t pread_of_long(int fd, void *buffer, size_t count, long offset)
+{
+    static void *const real = dlsym(RTLD_NEXT, "pread");
+    return cut_read(real, fd, buffer, count, offset);
 }
