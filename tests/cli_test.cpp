@@ -3,12 +3,7 @@
 // are compared exactly.
 #include "harness.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
-#include <map>
-#include <string>
-#include <vector>
 
 namespace
 {
@@ -23,7 +18,7 @@ const std::map<std::string, long> kCompleteAppCalls = {
 const std::map<std::string, long> kCompleteAppCalls;
 #endif
 
-TEST(Environment, ChecksBothVariablesBeforeAnyOutput)
+std::vector<Case> checks_both_variables_before_any_output()
 {
     const std::string apps_unset = "ERROR: \"APPS\" environment variable isn't set!\n";
     const std::string odd = "/nonexistent/f\f u\xE2\x80\xA8 p\xE2\x80";
@@ -31,7 +26,7 @@ TEST(Environment, ChecksBothVariablesBeforeAnyOutput)
     const std::string longest = "/nonexistent/" + std::string(271, 'd');
     const std::string x_err = no_icon("x") + no_description("x");
     const std::string root_x = record("/icons/none.png", "", "x", "");
-    check_cases({
+    return {
         Case("both missing", err(apps_unset), status(1)),
         Case("apps missing", env({"DIRECTORY=/tmp"}), err(apps_unset), status(1)),
         Case("directory missing", env({"APPS=a"}),
@@ -59,10 +54,11 @@ TEST(Environment, ChecksBothVariablesBeforeAnyOutput)
              out(record("$D//icons/none.png", "$D//apps/a/icon-24.png", "a", "(installed) A"))),
         Case("the root", env({"DIRECTORY=/", "APPS=x"}), out(root_x), err(x_err)),
         Case("the empty text", env({"DIRECTORY=", "APPS=x"}), out(root_x), err(x_err)),
-    });
+    };
 }
+TABLE(E2e, Environment, checks_both_variables_before_any_output());
 
-TEST(Rows, EachCellFromTheDataDirectory)
+std::vector<Case> each_cell_from_the_data_directory()
 {
     const std::string s30(30, 's');
     const std::string too_long = "\" has a status longer than 29 bytes!\n";
@@ -70,20 +66,18 @@ TEST(Rows, EachCellFromTheDataDirectory)
     const std::string full_row = record(kInstalled, icon("a"), "a", "(installed) A full app");
     const Files empty_status = {
         {"icons/.png", "png"}, {"data/status/a", ""}, {"apps/a/description", "Empty status\n"}};
-    // 2040 is past a 32-bit time_t, whose stat fails on a file touched then.
     Files touched = full, private_full = full;
-    for (Entry &entry : touched)
-        entry.atime = 2208988800;
-    for (Entry &entry : private_full)
-        entry.mode = 0600;
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        touched[i].atime = 2208988800; // 2040: a 32-bit time_t's stat fails on it
+        private_full[i].mode = 0600;
+    }
     const Files dirs = {{"data/status/a", "", Kind::Dir},
                         {"apps/a/description", "", Kind::Dir},
                         {"apps/a/icon-24.png", "", Kind::Dir}};
-    check_cases({
+    return {
         Case("full", files(full), apps("a"), out(full_row)),
-        // Five probes, a status read twice and a description: a look, an
-        // open, a read and a close each; stdio's look at standard output, and
-        // the row in one write.
+        // Five probes; a look, an open, a read and a close for the status,
+        // twice, and the description; stdio's look at stdout; one write.
         Case("a complete app's system calls", files(full), apps("a"), out(full_row),
              calls_over_empty_list(kCompleteAppCalls)),
         // Some sandboxes refuse the newer call for presence outright.
@@ -91,8 +85,9 @@ TEST(Rows, EachCellFromTheDataDirectory)
              strace({"-e", "inject=faccessat2:error=EPERM"}), out(full_row)),
         Case("files touched after 2038", files(touched), apps("a"), out(full_row)),
         // access asks with the real ids, and drops the capability with them.
-        Case("files read through a capability", files(private_full), apps("a"),
-             ambient_cap("dac_read_search"), out(full_row)),
+        Case("read through a capability", files(private_full), apps("a"), out(full_row),
+             as_nobody({"--clear-groups", "--inh-caps=+dac_read_search",
+                        "--ambient-caps=+dac_read_search"})),
         Case("no icon", files(kInstalledIcon + app("a", "installed", "No icon", false)), apps("a"),
              out(record(kInstalled, "", "a", "(installed) No icon")), err(no_icon("a"))),
         Case("no description", files(kInstalledIcon + Files{{"data/status/a", "installed\n"}}),
@@ -121,16 +116,17 @@ TEST(Rows, EachCellFromTheDataDirectory)
         // Present, and read as empty.
         Case("directories for files", files(dirs), apps("a"),
              out(record(kNone, icon("a"), "a", "() "))),
-    });
+    };
 }
+TABLE(E2e, Rows, each_cell_from_the_data_directory());
 
-TEST(List, WalksNamesInOrder)
+std::vector<Case> walks_names_in_order()
 {
     const Files ab = kInstalledIcon + app("a", "installed", "A") + app("b", "installed", "B");
     const std::string a = record(kInstalled, icon("a"), "a", "(installed) A");
     const std::string b = record(kInstalled, icon("b"), "b", "(installed) B");
     const Files empty = {{"data/status/empty", ""}, {"apps/empty/description", ""}};
-    check_cases({
+    return {
         Case("empty line and final newline", files(ab), apps("a\n\nb\n"), out(a + b)),
         Case("leading newlines", files(ab), apps("\n\nb"), out(b)),
         Case("same name twice", files(ab), apps("a\na"), out(a + a)),
@@ -141,17 +137,18 @@ TEST(List, WalksNamesInOrder)
         Case("no cell carries over to the next row", files(ab + empty), apps("a\nempty\nx"),
              out(a + record(kNone, "", "empty", "() ") + record(kNone, "", "x", "")),
              err(no_icon("empty") + no_icon("x") + no_description("x"))),
-    });
+    };
 }
+TABLE(E2e, List, walks_names_in_order());
 
 // stdio holds standard output in a block of 4096 bytes: the first write, and
 // its failure, comes in the row that takes the output past it. That row is
 // the last one looked up, and nothing is written after the message.
-TEST(Output, AFailedWriteStopsTheWalk)
+std::vector<Case> a_failed_write_stops_the_walk()
 {
     const std::string name = nested_name(3000); // and a text of 4095: a row over a block
     const Files a = app("a", "installed", "A");
-    check_cases({
+    return {
         // Not one byte of the row follows the hole, nor a lookup of "b",
         // which would report its missing files.
         Case("a row cut by a failed write", files(app(name, "installed", std::string(4095, 'd'))),
@@ -166,7 +163,8 @@ TEST(Output, AFailedWriteStopsTheWalk)
         Case("the close fails", files(a), apps("a"), fail_call({"close", R"(^close\(1<)", "EIO"}),
              out(record(kNone, icon("a"), "a", "(installed) A")),
              err(write_failed("Input/output error")), status(1)),
-    });
+    };
 }
+TABLE(E2e, Output, a_failed_write_stops_the_walk());
 
 } // namespace

@@ -2,9 +2,12 @@
 #ifndef APPLIST_TESTS_HARNESS_H
 #define APPLIST_TESTS_HARNESS_H
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -42,13 +45,9 @@ struct Row {
     std::string out, err;
     std::size_t size = 4096;
 };
-// Each row in a data directory of its own, its field holding "kept" first
-// and followed by bytes that a write past it would change.
-void check_rows(const std::vector<Row> &rows);
 
-// Standard output: a file, /dev/full where every write fails, a pipe read
-// once the program has ended (it holds 64 KiB), or a pipe whose reader has
-// gone, as `head` goes once it has its lines.
+// Standard output: a file, /dev/full, a pipe read once the program has ended
+// (it holds 64 KiB), or a pipe whose reader has gone, as `head` goes.
 enum class Stdout { Capture, DevFull, Pipe, NoReader };
 
 // A process forked with the data root: asleep in its body all through the
@@ -71,18 +70,17 @@ struct Case {
     std::string out, err;
     int status = 0; // 128 + the signal's number when one ends it, as a shell says
     Stdout stdout_to = Stdout::Capture;
-    bool as_nobody = false; // as root, or it could read everything
-    // As nobody with this capability in its ambient set, granted through
-    // setpriv; skipped where that cannot be had.
-    std::string ambient_cap;
+    // As nobody, through `setpriv --reuid=nobody --regid=nogroup` and these
+    // arguments of its; skipped where setpriv fails, as without root.
+    std::vector<std::string> as_nobody;
     bool stdin_closed = false;
     // Arguments of `strace -qq -o TRACE`, which takes APPLIST_TEST_WRAPPER's place.
     std::vector<std::string> strace;
     // ECMAScript patterns that the trace must and must not match.
     std::string trace_has, trace_lacks;
-    // {CALL, PATTERN, ERROR}: the first call whose line in a dry run's
-    // `strace -y -e trace=CALL` matches PATTERN fails with ERROR, an errno
-    // name; with a fourth element "+", so does every later call of CALL.
+    // {CALL, PATTERN, ERROR}: the first call named as CALL, an ECMAScript
+    // pattern, whose line in a dry run's `strace -y` matches PATTERN fails
+    // with ERROR, an errno name; with a fourth element "+", every later one too.
     std::vector<std::string> fail_call;
     // Each system call, by name, this many more times than in the same run
     // with APPS empty; no other call but the allocator's more or fewer.
@@ -107,8 +105,7 @@ using out = Named<std::string, &Case::out>;
 using err = Named<std::string, &Case::err>;
 using status = Named<int, &Case::status>;
 using stdout_to = Named<Stdout, &Case::stdout_to>;
-using as_nobody = Named<bool, &Case::as_nobody>;
-using ambient_cap = Named<std::string, &Case::ambient_cap>;
+using as_nobody = Named<std::vector<std::string>, &Case::as_nobody>;
 using stdin_closed = Named<bool, &Case::stdin_closed>;
 using strace = Named<std::vector<std::string>, &Case::strace>;
 using trace_has = Named<std::string, &Case::trace_has>;
@@ -122,9 +119,24 @@ inline env apps(const std::string &list)
     return env({"DIRECTORY=$D", "APPS=" + list});
 }
 
-// Each case in a data directory of its own. The program runs wrapped in
-// APPLIST_TEST_WRAPPER (split at spaces, e.g. valgrind) when that is set.
-void check_cases(const std::vector<Case> &cases);
+// Each case or row a test named after it, for ctest -R and --gtest_filter,
+// in a data directory of its own. A row's field holds "kept" first and is
+// followed by bytes that a write past it would change. A case's program runs
+// wrapped in APPLIST_TEST_WRAPPER (split at spaces: valgrind) when it is set.
+using E2e = testing::TestWithParam<Case>;
+using Unit = testing::TestWithParam<Row>;
+inline void PrintTo(const Case &c, std::ostream *os)
+{
+    *os << c.name;
+}
+inline void PrintTo(const Row &row, std::ostream *os)
+{
+    *os << row.name;
+}
+#define TABLE(kind, table, cases)                                                                  \
+    INSTANTIATE_TEST_SUITE_P(table, kind, testing::ValuesIn(cases), [](const auto &param) {        \
+        return std::regex_replace(param.param.name, std::regex("[^A-Za-z0-9]+"), "_");             \
+    })
 
 // What the program prints: one row record, its paths and its messages.
 inline std::string record(const std::string &status_icon, const std::string &app_icon,

@@ -4,11 +4,7 @@
 #include "app_data.h"
 #include "harness.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace
 {
@@ -31,7 +27,7 @@ Files file(const std::string &path, const std::string &content)
     return {{path, content}};
 }
 
-TEST(Fields, PathsAndTextsAtTheEdgeOfTheirFields)
+std::vector<Row> paths_and_texts_at_the_edge_of_their_fields()
 {
     const std::size_t root = DataDir().root.size();
     // The app name that, framed by the rest, makes a path of that length.
@@ -52,7 +48,7 @@ TEST(Fields, PathsAndTextsAtTheEdgeOfTheirFields)
                         file("apps/" + icon_over + "/icon-24.pn", "png");
     const Files texts = file("apps/" + text_fits + "/description", "Fits\n") +
                         file("apps/" + text_over + "/descriptio", "Cut\n");
-    check_rows({
+    return {
         {"status path of 249 bytes", statuses, cell(get_app_status, status_fits), "installed", "",
          kStatusTextSize},
         {"status path of 250 bytes", statuses, cell(get_app_status, status_over, status_fits),
@@ -73,7 +69,8 @@ TEST(Fields, PathsAndTextsAtTheEdgeOfTheirFields)
         {"status and description cut to the field",
          app("a", "installed", std::string(10 << 20, 'x')), cell(get_app_status_and_desc, "a"),
          "(installed) " + std::string(4083, 'x'), "", kStatusAndDescSize},
-    });
+    };
 }
+TABLE(Unit, Fields, paths_and_texts_at_the_edge_of_their_fields());
 
 } // namespace
